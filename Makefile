@@ -1,0 +1,30 @@
+# The two commands a newcomer needs: `make run` and `make test`.
+# Each target first installs the Debian packages it needs when missing.
+
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+
+BUILD_PACKAGES := cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev
+
+.PHONY: all deps build run test clean
+
+all: build
+
+deps:
+	@./tools/install-packages $(BUILD_PACKAGES)
+
+$(BUILD_DIR)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) --parallel $(JOBS)
+
+# Starts Kestavo here: it reads or writes Tavimer.ini in this directory.
+run: build
+	./$(BUILD_DIR)/kestavo
+
+test: build
+	cd $(BUILD_DIR) && ctest --output-on-failure --timeout 120 -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD_DIR)

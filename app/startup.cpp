@@ -1,0 +1,88 @@
+#include "startup.h"
+
+#include "platform/commcontrol.h"
+#include "platform/constants.h"
+#include "platform/conversion.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/runtimeerror.h"
+
+#include <cstdint>
+
+namespace kestavo::app {
+namespace {
+
+using platform::RuntimeError;
+using platform::SequentialFile;
+
+[[nodiscard]] QString chooseAgainHint()
+{
+    return QStringLiteral("Delete %1 in the directory Kestavo starts in, then start Kestavo "
+                          "again to choose the port.")
+        .arg(constants::kPortFileName);
+}
+
+[[nodiscard]] std::int16_t portFromFile(const QString& fileName)
+{
+    SequentialFile file;
+    try {
+        file.open(fileName, SequentialFile::Mode::Input);
+        const std::int16_t portNumber = file.readInt16Item();
+        file.close();
+        return portNumber;
+    } catch (const RuntimeError& error) {
+        throw error.withHint(chooseAgainHint());
+    }
+}
+
+[[nodiscard]] std::int16_t portFromUser(platform::Dialogs& dialogs, const QString& fileName)
+{
+    const QString reply =
+        dialogs.inputBox(QString(constants::kPromptText), QString(constants::kPromptTitle));
+    if (reply.size() < 1) {
+        dialogs.warningBox(QString(constants::kCancelWarning));
+        return 0;
+    }
+
+    std::int16_t portNumber = 0;
+    try {
+        portNumber = platform::textToInt16(reply);
+    } catch (const RuntimeError& error) {
+        throw error.withHint(QStringLiteral("Nothing was stored. Start Kestavo again and type the "
+                                            "number of the serial port, for example 1 for "
+                                            "/dev/ttyS0 or 33 for /dev/ttyUSB0."));
+    }
+
+    // Stored exactly as typed, and only once it is known to be a number.
+    SequentialFile file;
+    file.open(fileName, SequentialFile::Mode::Output);
+    file.writeLine(reply);
+    file.close();
+    return portNumber;
+}
+
+} // namespace
+
+void startUp(platform::CommControl& comm1, platform::Dialogs& dialogs)
+{
+    const QString fileName(constants::kPortFileName);
+    const bool fromFile = platform::fileLookup(fileName) != QString();
+    const std::int16_t portNumber =
+        fromFile ? portFromFile(fileName) : portFromUser(dialogs, fileName);
+
+    try {
+        comm1.setCommPort(portNumber);
+        comm1.setPortOpen(true);
+        comm1.setRTSEnable(true);
+        comm1.setInputLen(constants::kStartInputLen);
+        comm1.setSettings(QString(constants::kLineSettings));
+    } catch (const RuntimeError& error) {
+        if (fromFile)
+            throw error.withHint(QStringLiteral("The port number %1 comes from %2. %3")
+                                     .arg(portNumber)
+                                     .arg(constants::kPortFileName, chooseAgainHint()));
+        throw;
+    }
+}
+
+} // namespace kestavo::app

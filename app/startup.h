@@ -1,0 +1,16 @@
+#pragma once
+
+namespace kestavo::platform {
+class CommControl;
+class Dialogs;
+} // namespace kestavo::platform
+
+namespace kestavo::app {
+
+// The start-up sequence, run once before the window is first shown: settles
+// the port number from Tavimer.ini in the working directory, or asks for it
+// and stores the reply there, then opens and sets up that port on comm1.
+// Every failure is thrown as a platform::RuntimeError for the error path.
+void startUp(platform::CommControl& comm1, platform::Dialogs& dialogs);
+
+} // namespace kestavo::app

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace kestavo::platform {
+
+// The serial port object as the program uses it: property assignments only.
+// Each assignment takes effect or throws RuntimeError.
+class CommControl
+{
+public:
+    virtual ~CommControl() = default;
+
+    // Selects the port number for the next open.
+    virtual void setCommPort(std::int16_t portNumber) = 0;
+    // True opens the selected port, false closes it.
+    virtual void setPortOpen(bool open) = 0;
+    // RTS asserted while the port is open.
+    virtual void setRTSEnable(bool enable) = 0;
+    // Characters one read would return; kept, since the program never reads.
+    virtual void setInputLen(std::int16_t length) = 0;
+    // "baud,parity,data bits,stop bits", applied at once if the port is open.
+    virtual void setSettings(const QString& settings) = 0;
+    // Sends the characters on the line, one byte each.
+    virtual void setOutput(const QString& text) = 0;
+};
+
+} // namespace kestavo::platform

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QLatin1StringView>
+
+#include <chrono>
+#include <cstdint>
+
+// Every fixed text and value of Kestavo, so that nothing drifts between the
+// start-up sequence, the platform layer and the tests.
+namespace kestavo::constants {
+
+inline constexpr QLatin1StringView kProgramName{"Kestavo"};
+inline constexpr QLatin1StringView kProgramVersion{KESTAVO_VERSION};
+inline constexpr QLatin1StringView kExecutableName{"kestavo"};
+
+// Start-up
+inline constexpr QLatin1StringView kPortFileName{"Tavimer.ini"};
+inline constexpr QLatin1StringView kPromptText{"Comport for Kestavo?"};
+inline constexpr QLatin1StringView kPromptTitle{"Comport"};
+inline constexpr QLatin1StringView kCancelWarning{"User pressed Cancel"};
+inline constexpr std::int16_t kStartInputLen = 4;
+inline constexpr QLatin1StringView kLineSettings{"4800,n,8,1"};
+
+// Settings the serial port object starts with before anything is assigned.
+inline constexpr QLatin1StringView kDefaultLineSettings{"9600,n,8,1"};
+
+// Tavimer.ini holds one short line; anything past this is never looked at,
+// so a huge or endless file cannot stall start-up.
+inline constexpr qsizetype kPortFileReadLimit = 4096;
+
+// Per-user port table: $XDG_CONFIG_HOME/kestavo/ports/COM<n>
+inline constexpr QLatin1StringView kPortTableSubdir{"kestavo/ports"};
+inline constexpr QLatin1StringView kPortTablePrefix{"COM"};
+
+// Built-in numbering of Linux serial devices, 32 numbers per kind.
+inline constexpr int kPortsPerKind = 32;
+inline constexpr QLatin1StringView kOnboardDevicePrefix{"/dev/ttyS"};  // 1-32
+inline constexpr QLatin1StringView kUsbDevicePrefix{"/dev/ttyUSB"};    // 33-64
+inline constexpr QLatin1StringView kAcmDevicePrefix{"/dev/ttyACM"};    // 65-96
+
+} // namespace kestavo::constants

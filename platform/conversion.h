@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QStringView>
+
+#include <cstdint>
+
+namespace kestavo::platform {
+
+// Text to a 16-bit signed integer: blanks around the number are ignored, a
+// fraction is rounded to the nearest integer with halves to even, text that
+// is not a number raises TypeMismatch, a result outside -32768..32767 raises
+// Overflow. The decimal point is '.', whatever the locale; an exponent
+// ("1e2") is allowed. The rounding works on the decimal digits themselves, so
+// "2.5000000000000001" rounds up where a double would not.
+[[nodiscard]] std::int16_t textToInt16(QStringView text);
+
+} // namespace kestavo::platform

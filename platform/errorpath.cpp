@@ -1,0 +1,54 @@
+#include "errorpath.h"
+
+#include "constants.h"
+#include "dialogs.h"
+#include "runtimeerror.h"
+
+#include <exception>
+
+namespace kestavo::platform {
+
+ErrorPath::ErrorPath(Dialogs& dialogs, std::FILE* errorStream)
+    : m_dialogs(dialogs), m_errorStream(errorStream)
+{
+}
+
+QString ErrorPath::boxText(const RuntimeError& error)
+{
+    return QStringLiteral("Run-time error %1:\n\n%2").arg(error.code()).arg(error.description());
+}
+
+QString ErrorPath::logLine(const RuntimeError& error)
+{
+    QString description = error.description();
+    description.replace(u'\n', u' ');
+    return QStringLiteral("%1: run-time error %2: %3")
+        .arg(constants::kExecutableName)
+        .arg(error.code())
+        .arg(description);
+}
+
+int ErrorPath::report(const RuntimeError& error)
+{
+    // Standard error first: it survives even if the box cannot be shown.
+    const QByteArray line = logLine(error).toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), m_errorStream);
+    std::fflush(m_errorStream);
+    m_dialogs.errorBox(boxText(error));
+    return kExitRuntimeError;
+}
+
+int ErrorPath::run(const std::function<int()>& body)
+{
+    try {
+        return body();
+    } catch (const RuntimeError& error) {
+        return report(error);
+    } catch (const std::exception& error) {
+        return report(RuntimeError(ErrorNumber::Internal,
+                                   QStringLiteral("Internal error: %1. Please report this.")
+                                       .arg(QString::fromLocal8Bit(error.what()))));
+    }
+}
+
+} // namespace kestavo::platform

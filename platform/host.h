@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// Everything that depends on the host operating system. Porting Kestavo to
+// another host means another implementation of this header, nothing else.
+namespace kestavo::platform::host {
+
+enum class FileKind {
+    Missing,
+    Regular,    // a regular file, or a link to one
+    Directory,
+    Special,    // FIFO, socket or device
+    BrokenLink, // a link whose target does not exist
+};
+
+// What is at path, following links.
+[[nodiscard]] FileKind fileKind(const QString& path);
+
+// Reads at most limit bytes from the start of a regular file without ever
+// blocking, even if the file has been swapped for a FIFO meanwhile. On
+// failure returns nullopt and puts the cause, in words, in reason.
+[[nodiscard]] std::optional<QByteArray> readFileHead(const QString& path, qsizetype limit,
+                                                     QString& reason);
+
+// The per-user port table: $XDG_CONFIG_HOME/kestavo/ports, or
+// ~/.config/kestavo/ports when XDG_CONFIG_HOME is unset.
+[[nodiscard]] QString portTableDirectory();
+
+// Where a port number leads.
+struct PortDevice {
+    QString device; // the path to open; empty when the number has no device
+    QString origin; // how the number was mapped, for error reports
+};
+
+// Turns a port number into a device: a COM<n> entry in the port table first,
+// then 1-32 -> /dev/ttyS0-31, 33-64 -> /dev/ttyUSB0-31, 65-96 ->
+// /dev/ttyACM0-31. Any other number has no device.
+[[nodiscard]] PortDevice deviceForPort(std::int16_t portNumber);
+
+// The path under which a device is opened and locked, so that two links to
+// the same device count as the same port. Empty when the device is missing.
+[[nodiscard]] QString canonicalDevicePath(const QString& device);
+
+// Why opening a device failed, told apart as far as the host can.
+enum class OpenFailure { NotFound, PermissionDenied, InUse, Other };
+
+// Called after an open failed that the serial library reports as a
+// permission problem, which on Linux covers both "not allowed" and "locked
+// by another program".
+[[nodiscard]] OpenFailure classifyPermissionFailure(const QString& device);
+
+// The name of the group that owns a device ("dialout"), or empty.
+[[nodiscard]] QString deviceGroup(const QString& device);
+
+// Whether the open line behind handle has modem-control lines (RTS, DTR).
+// A pseudo-terminal has none. On failure returns nullopt with the cause.
+[[nodiscard]] std::optional<bool> hasModemControlLines(qintptr handle, QString& reason);
+
+} // namespace kestavo::platform::host

@@ -1,0 +1,194 @@
+// Linux: device numbering, file kinds, non-blocking reads and modem lines.
+#include "host.h"
+
+#include "constants.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kestavo::platform::host {
+namespace {
+
+[[nodiscard]] QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+[[nodiscard]] FileKind kindOf(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return FileKind::Regular;
+    if (S_ISDIR(mode))
+        return FileKind::Directory;
+    return FileKind::Special;
+}
+
+struct BuiltInRange {
+    int first;
+    QLatin1StringView prefix;
+};
+
+constexpr BuiltInRange kBuiltInRanges[] = {
+    {1, constants::kOnboardDevicePrefix},
+    {1 + constants::kPortsPerKind, constants::kUsbDevicePrefix},
+    {1 + 2 * constants::kPortsPerKind, constants::kAcmDevicePrefix},
+};
+
+// A COM<n> entry: a link names the device by its target, a file by its
+// first line.
+[[nodiscard]] std::optional<PortDevice> portTableEntry(std::int16_t portNumber)
+{
+    const QString entry = portTableDirectory() + u'/' + constants::kPortTablePrefix +
+                          QString::number(portNumber);
+    const QFileInfo info(entry);
+    const QString origin = QStringLiteral("port table entry %1").arg(entry);
+    if (info.isSymLink())
+        return PortDevice{info.symLinkTarget(), origin};
+    if (!info.isFile())
+        return std::nullopt;
+
+    QString reason;
+    const std::optional<QByteArray> head = readFileHead(entry, 4096, reason);
+    if (!head)
+        return PortDevice{QString(), QStringLiteral("%1, which cannot be read (%2)")
+                                         .arg(origin, reason)};
+    const QString device = QString::fromLocal8Bit(head->split('\n').constFirst()).trimmed();
+    if (device.isEmpty())
+        return PortDevice{QString(), QStringLiteral("%1, which is empty").arg(origin)};
+    return PortDevice{device, origin};
+}
+
+} // namespace
+
+FileKind fileKind(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (::lstat(name.constData(), &info) != 0)
+        return FileKind::Missing;
+    if (!S_ISLNK(info.st_mode))
+        return kindOf(info.st_mode);
+    if (::stat(name.constData(), &info) != 0)
+        return FileKind::BrokenLink;
+    return kindOf(info.st_mode);
+}
+
+std::optional<QByteArray> readFileHead(const QString& path, qsizetype limit, QString& reason)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        reason = errnoText(errno);
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        reason = QStringLiteral("it is not a regular file");
+        ::close(fd);
+        return std::nullopt;
+    }
+    QByteArray bytes(limit, Qt::Uninitialized);
+    qsizetype filled = 0;
+    while (filled < limit) {
+        const ssize_t got = ::read(fd, bytes.data() + filled, static_cast<size_t>(limit - filled));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            reason = errnoText(errno);
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    bytes.truncate(filled);
+    if (::close(fd) != 0 && errno != EINTR) {
+        reason = errnoText(errno);
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+QString portTableDirectory()
+{
+    // Only an absolute XDG_CONFIG_HOME counts, as the XDG spec says.
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return base + u'/' + constants::kPortTableSubdir;
+}
+
+PortDevice deviceForPort(std::int16_t portNumber)
+{
+    if (portNumber >= 1) {
+        if (std::optional<PortDevice> entry = portTableEntry(portNumber))
+            return *entry;
+    }
+    for (const BuiltInRange& range : kBuiltInRanges) {
+        const int index = portNumber - range.first;
+        if (index >= 0 && index < constants::kPortsPerKind)
+            return PortDevice{range.prefix + QString::number(index),
+                              QStringLiteral("built-in numbering")};
+    }
+    return PortDevice{QString(), QString()};
+}
+
+QString canonicalDevicePath(const QString& device)
+{
+    return QFileInfo(device).canonicalFilePath();
+}
+
+OpenFailure classifyPermissionFailure(const QString& device)
+{
+    if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0)
+        return OpenFailure::InUse;
+    switch (errno) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return OpenFailure::PermissionDenied;
+    case ENOENT:
+    case ENOTDIR:
+        return OpenFailure::NotFound;
+    default:
+        return OpenFailure::Other;
+    }
+}
+
+QString deviceGroup(const QString& device)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(device).constData(), &info) != 0)
+        return QString();
+    long size = ::sysconf(_SC_GETGR_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    struct group entry {};
+    struct group* found = nullptr;
+    if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return QString();
+    return QString::fromLocal8Bit(found->gr_name);
+}
+
+std::optional<bool> hasModemControlLines(qintptr handle, QString& reason)
+{
+    int status = 0;
+    if (::ioctl(static_cast<int>(handle), TIOCMGET, &status) == 0)
+        return true;
+    // A pseudo-terminal answers "Inappropriate ioctl for device".
+    if (errno == ENOTTY || errno == EINVAL)
+        return false;
+    reason = errnoText(errno);
+    return std::nullopt;
+}
+
+} // namespace kestavo::platform::host

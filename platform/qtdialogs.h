@@ -1,0 +1,17 @@
+#pragma once
+
+#include "dialogs.h"
+
+namespace kestavo::platform {
+
+// The boxes as Qt dialogs, centred on the screen by the window system. Needs
+// a QApplication.
+class QtDialogs final : public Dialogs
+{
+public:
+    [[nodiscard]] QString inputBox(const QString& prompt, const QString& title) override;
+    void warningBox(const QString& text) override;
+    void errorBox(const QString& text) override;
+};
+
+} // namespace kestavo::platform

@@ -1,0 +1,189 @@
+#include "app/startup.h"
+#include "platform/runtimeerror.h"
+
+#include "support/fakes.h"
+#include "support/testsupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+using kestavo::app::startUp;
+using kestavo::platform::ErrorNumber;
+using kestavo::platform::RuntimeError;
+using namespace kestavo::test;
+
+namespace {
+
+const QString kFile = QStringLiteral("Tavimer.ini");
+const QString kPrompt = QStringLiteral("input:Comport|Comport for Kestavo?");
+
+[[nodiscard]] QStringList linkSetUp(int portNumber)
+{
+    return {QStringLiteral("CommPort=%1").arg(portNumber), QStringLiteral("PortOpen=True"),
+            QStringLiteral("RTSEnable=True"), QStringLiteral("InputLen=4"),
+            QStringLiteral("Settings=4800,n,8,1")};
+}
+
+struct ReplyCase {
+    const char* reply;
+    int portNumber;
+    QByteArray stored;
+};
+
+void PrintTo(const ReplyCase& c, std::ostream* os)
+{
+    *os << "\"" << c.reply << "\"";
+}
+
+class FirstStart : public ::testing::TestWithParam<ReplyCase>
+{
+};
+
+TEST_P(FirstStart, AsksStoresTheReplyAsTypedAndSetsUpTheLink)
+{
+    ScratchWorkingDirectory scratch;
+    ScriptedDialogs dialogs(QString::fromLatin1(GetParam().reply));
+    RecordingCommControl comm1;
+    startUp(comm1, dialogs);
+
+    EXPECT_EQ(dialogs.shown, QStringList{kPrompt});
+    EXPECT_EQ(fileBytes(kFile), GetParam().stored);
+    EXPECT_EQ(comm1.assignments, linkSetUp(GetParam().portNumber));
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, FirstStart,
+                         ::testing::Values(ReplyCase{"3", 3, "3\r\n"},
+                                           ReplyCase{" 5 ", 5, " 5 \r\n"},
+                                           ReplyCase{"2.5", 2, "2.5\r\n"},
+                                           ReplyCase{"-7", -7, "-7\r\n"}));
+
+TEST(NextStart, ReadsThePortFromTheFileWithoutAsking)
+{
+    ScratchWorkingDirectory scratch;
+    {
+        ScriptedDialogs first(QStringLiteral(" 5 "));
+        RecordingCommControl comm1;
+        startUp(comm1, first);
+    }
+    ScriptedDialogs second(QStringLiteral("would be wrong"));
+    RecordingCommControl comm1;
+    startUp(comm1, second);
+    EXPECT_TRUE(second.shown.isEmpty());
+    EXPECT_EQ(comm1.assignments, linkSetUp(5));
+    EXPECT_EQ(fileBytes(kFile), QByteArray(" 5 \r\n")) << "the file is never rewritten";
+}
+
+TEST(FirstStart, CancelWarnsStoresNothingAndHandsOnPortZero)
+{
+    ScratchWorkingDirectory scratch;
+    ScriptedDialogs dialogs{QString()};
+    RecordingCommControl comm1;
+    startUp(comm1, dialogs);
+    EXPECT_EQ(dialogs.shown,
+              (QStringList{kPrompt, QStringLiteral("warning:User pressed Cancel")}));
+    EXPECT_FALSE(QFile::exists(kFile));
+    EXPECT_EQ(comm1.assignments, linkSetUp(0));
+}
+
+struct BadReplyCase {
+    const char* reply;
+    ErrorNumber error;
+};
+
+void PrintTo(const BadReplyCase& c, std::ostream* os)
+{
+    *os << "\"" << c.reply << "\"";
+}
+
+class BadReply : public ::testing::TestWithParam<BadReplyCase>
+{
+};
+
+TEST_P(BadReply, FailsBeforeWritingOrTouchingThePort)
+{
+    ScratchWorkingDirectory scratch;
+    ScriptedDialogs dialogs(QString::fromLatin1(GetParam().reply));
+    RecordingCommControl comm1;
+    try {
+        startUp(comm1, dialogs);
+        FAIL() << "accepted " << GetParam().reply;
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), GetParam().error);
+        EXPECT_TRUE(error.description().contains(QStringLiteral("Nothing was stored")));
+    }
+    EXPECT_FALSE(QFile::exists(kFile));
+    EXPECT_TRUE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(comm1.assignments.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, BadReply,
+                         ::testing::Values(BadReplyCase{"abc", ErrorNumber::TypeMismatch},
+                                           BadReplyCase{"3x", ErrorNumber::TypeMismatch},
+                                           BadReplyCase{" ", ErrorNumber::TypeMismatch},
+                                           BadReplyCase{"COM3", ErrorNumber::TypeMismatch},
+                                           BadReplyCase{"40000", ErrorNumber::Overflow},
+                                           BadReplyCase{"32767.5", ErrorNumber::Overflow}));
+
+TEST(FirstStart, DirectoryOfThatNameCountsAsAbsentAndTheWriteFails)
+{
+    ScratchWorkingDirectory scratch;
+    ASSERT_TRUE(QDir().mkdir(kFile));
+    ScriptedDialogs dialogs(QStringLiteral("3"));
+    RecordingCommControl comm1;
+    try {
+        startUp(comm1, dialogs);
+        FAIL() << "wrote into a directory";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), ErrorNumber::FileUnwritable);
+    }
+    EXPECT_EQ(dialogs.shown, QStringList{kPrompt});
+    EXPECT_TRUE(QFileInfo(kFile).isDir());
+    EXPECT_TRUE(comm1.assignments.isEmpty());
+}
+
+TEST(NextStart, FileWithoutANumberTellsTheUserToDeleteItAndIsKept)
+{
+    for (const QByteArray& content : {QByteArray("COM3\r\n"), QByteArray(), QByteArray("\r\n")}) {
+        ScratchWorkingDirectory scratch;
+        writeFileBytes(kFile, content);
+        ScriptedDialogs dialogs(QStringLiteral("3"));
+        RecordingCommControl comm1;
+        try {
+            startUp(comm1, dialogs);
+            FAIL() << "read a port from " << content.toStdString();
+        } catch (const RuntimeError& error) {
+            EXPECT_EQ(error.number(), ErrorNumber::FileItemNotANumber);
+            EXPECT_TRUE(error.description().contains(QDir(scratch.path()).filePath(kFile)));
+            EXPECT_TRUE(error.description().contains(QStringLiteral("Delete")));
+        }
+        EXPECT_TRUE(dialogs.shown.isEmpty());
+        EXPECT_EQ(fileBytes(kFile), content);
+        EXPECT_TRUE(comm1.assignments.isEmpty());
+    }
+}
+
+TEST(LinkSetUp, StopsAtTheFirstFailingAssignment)
+{
+    ScratchWorkingDirectory scratch;
+    writeFileBytes(kFile, "3\r\n");
+    ScriptedDialogs dialogs;
+    RecordingCommControl comm1;
+    comm1.failOn(QStringLiteral("PortOpen"),
+                 RuntimeError(ErrorNumber::PortInUse, QStringLiteral("Port 3 is in use.")));
+    try {
+        startUp(comm1, dialogs);
+        FAIL() << "no error";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), ErrorNumber::PortInUse);
+        // A port number that came from the file says how to choose another.
+        EXPECT_TRUE(error.description().startsWith(QStringLiteral("Port 3 is in use.")));
+        EXPECT_TRUE(error.description().contains(QStringLiteral("Tavimer.ini")));
+    }
+    EXPECT_EQ(comm1.assignments, QStringList{QStringLiteral("CommPort=3")});
+}
+
+} // namespace

@@ -1,0 +1,77 @@
+#include "platform/conversion.h"
+#include "platform/runtimeerror.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <optional>
+
+using kestavo::platform::ErrorNumber;
+using kestavo::platform::RuntimeError;
+using kestavo::platform::textToInt16;
+
+namespace {
+
+struct Case {
+    const char16_t* text;
+    std::optional<int> value;  // the result, or
+    ErrorNumber error = ErrorNumber::Internal;  // the error when there is none
+};
+
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << "\"" << QString::fromUtf16(c.text).toStdString() << "\"";
+}
+
+class TextToInt16 : public ::testing::TestWithParam<Case>
+{
+};
+
+TEST_P(TextToInt16, ConvertsOrRaises)
+{
+    const Case& c = GetParam();
+    const QString text = QString::fromUtf16(c.text);
+    if (c.value) {
+        EXPECT_EQ(textToInt16(text), *c.value) << text.toStdString();
+        return;
+    }
+    try {
+        const int got = textToInt16(text);
+        FAIL() << '"' << text.toStdString() << "\" gave " << got;
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), c.error) << text.toStdString();
+        EXPECT_FALSE(error.description().isEmpty());
+    }
+}
+
+constexpr ErrorNumber kMismatch = ErrorNumber::TypeMismatch;
+constexpr ErrorNumber kOverflow = ErrorNumber::Overflow;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TextToInt16,
+    ::testing::Values(
+        // plain numbers and blanks around them
+        Case{u"3", 3}, Case{u" 7 ", 7}, Case{u"\t5\t", 5}, Case{u"-12", -12}, Case{u"+4", 4},
+        Case{u"0007", 7}, Case{u"-0", 0}, Case{u"32767", 32767}, Case{u"-32768", -32768},
+        // halves go to the even neighbour, everything else to the nearest
+        Case{u"2.5", 2}, Case{u"3.5", 4}, Case{u"-2.5", -2}, Case{u"-3.5", -4}, Case{u"0.5", 0},
+        Case{u".5", 0}, Case{u"1.5", 2}, Case{u"2.4999", 2}, Case{u"2.51", 3},
+        Case{u"2.5000000000000001", 3}, Case{u"1.", 1}, Case{u"0.005", 0}, Case{u"-0.6", -1},
+        // exponents
+        Case{u"1e2", 100}, Case{u"2.5E1", 25}, Case{u"15e-1", 2}, Case{u"1e-99999999", 0},
+        // the edges of the range, after rounding
+        Case{u"32767.4", 32767}, Case{u"-32768.5", -32768}, Case{u"32767.5", std::nullopt, kOverflow},
+        Case{u"32768", std::nullopt, kOverflow}, Case{u"-32769", std::nullopt, kOverflow},
+        Case{u"-32768.51", std::nullopt, kOverflow}, Case{u"1e5", std::nullopt, kOverflow},
+        Case{u"99999999999999999999", std::nullopt, kOverflow},
+        Case{u"1e99999999999", std::nullopt, kOverflow},
+        // not numbers
+        Case{u"", std::nullopt, kMismatch}, Case{u" ", std::nullopt, kMismatch},
+        Case{u"abc", std::nullopt, kMismatch}, Case{u"3x", std::nullopt, kMismatch},
+        Case{u"COM3", std::nullopt, kMismatch}, Case{u"3 4", std::nullopt, kMismatch},
+        Case{u".", std::nullopt, kMismatch}, Case{u"-", std::nullopt, kMismatch},
+        Case{u"1e", std::nullopt, kMismatch}, Case{u"1,5", std::nullopt, kMismatch},
+        Case{u"\u0663", std::nullopt, kMismatch}, Case{u"3\r\n", std::nullopt, kMismatch}));
+
+} // namespace

@@ -1,0 +1,76 @@
+#include "platform/errorpath.h"
+#include "platform/runtimeerror.h"
+
+#include "support/fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+using kestavo::platform::ErrorNumber;
+using kestavo::platform::ErrorPath;
+using kestavo::platform::RuntimeError;
+using kestavo::test::ScriptedDialogs;
+
+namespace {
+
+// What the error path wrote to its stream.
+[[nodiscard]] QByteArray written(std::FILE* stream)
+{
+    std::rewind(stream);
+    QByteArray bytes;
+    char buffer[512];
+    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, stream))
+        bytes.append(buffer, static_cast<qsizetype>(got));
+    return bytes;
+}
+
+struct Outcome {
+    int status;
+    QByteArray log;
+    QStringList boxes;
+};
+
+[[nodiscard]] Outcome runThrough(const std::function<int()>& body)
+{
+    ScriptedDialogs dialogs;
+    std::FILE* stream = std::tmpfile();
+    EXPECT_NE(stream, nullptr);
+    ErrorPath path(dialogs, stream);
+    const int status = path.run(body);
+    Outcome outcome{status, written(stream), dialogs.shown};
+    std::fclose(stream);
+    return outcome;
+}
+
+TEST(ErrorPath, ReportsARunTimeErrorInTheBoxAndOnOneLineThenFails)
+{
+    const Outcome outcome = runThrough([]() -> int {
+        throw RuntimeError(ErrorNumber::PortInUse, QStringLiteral("Cannot open port 3.\nClose it."));
+    });
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.log, QByteArray("kestavo: run-time error 304: Cannot open port 3. Close it.\n"));
+    EXPECT_EQ(outcome.boxes,
+              QStringList{QStringLiteral("error:Run-time error 304:\n\nCannot open port 3.\nClose it.")});
+}
+
+TEST(ErrorPath, PassesTheBodysStatusThroughWhenNothingFails)
+{
+    for (int status : {0, 3}) {
+        const Outcome outcome = runThrough([status] { return status; });
+        EXPECT_EQ(outcome.status, status);
+        EXPECT_TRUE(outcome.log.isEmpty());
+        EXPECT_TRUE(outcome.boxes.isEmpty());
+    }
+}
+
+TEST(ErrorPath, AnyOtherExceptionIsReportedAsInternal)
+{
+    const Outcome outcome = runThrough([]() -> int { throw std::runtime_error("boom"); });
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(outcome.log.startsWith("kestavo: run-time error 999: Internal error: boom"));
+    ASSERT_EQ(outcome.boxes.size(), 1);
+}
+
+} // namespace

@@ -1,0 +1,249 @@
+#include "platform/constants.h"
+#include "platform/files.h"
+#include "platform/runtimeerror.h"
+
+#include "support/testsupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <functional>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using kestavo::platform::ErrorNumber;
+using kestavo::platform::fileLookup;
+using kestavo::platform::RuntimeError;
+using kestavo::platform::SequentialFile;
+using namespace kestavo::test;
+
+namespace {
+
+const QString kName = QStringLiteral("Tavimer.ini");
+
+struct LookupCase {
+    const char* what;
+    std::function<void()> make;
+    bool present;
+};
+
+void PrintTo(const LookupCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class FileLookup : public ::testing::TestWithParam<LookupCase>
+{
+};
+
+TEST_P(FileLookup, CountsOnlyPlainFiles)
+{
+    ScratchWorkingDirectory scratch;
+    GetParam().make();
+    EXPECT_EQ(fileLookup(kName), GetParam().present ? kName : QString()) << GetParam().what;
+}
+
+void makeSocket(const QString& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    std::copy(name.begin(), name.end(), address.sun_path);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, FileLookup,
+    ::testing::Values(
+        LookupCase{"nothing", [] {}, false},
+        LookupCase{"regular file", [] { writeFileBytes(kName, "3\r\n"); }, true},
+        LookupCase{"read-only file",
+                   [] {
+                       writeFileBytes(kName, "3\r\n");
+                       QFile::setPermissions(kName, QFile::ReadOwner);
+                   },
+                   true},
+        LookupCase{"link to a file",
+                   [] {
+                       writeFileBytes(QStringLiteral("real.ini"), "3\r\n");
+                       QFile::link(QStringLiteral("real.ini"), kName);
+                   },
+                   true},
+        LookupCase{"directory", [] { QDir().mkdir(kName); }, false},
+        LookupCase{"FIFO", [] { makeFifo(kName); }, false},
+        LookupCase{"socket", [] { makeSocket(kName); }, false},
+        LookupCase{"broken link", [] { QFile::link(QStringLiteral("gone"), kName); }, false},
+        LookupCase{"other case", [] { writeFileBytes(QStringLiteral("tavimer.ini"), "3"); },
+                   false}));
+
+[[nodiscard]] std::int16_t readFirstItem()
+{
+    SequentialFile file;
+    file.open(kName, SequentialFile::Mode::Input);
+    const std::int16_t value = file.readInt16Item();
+    file.close();
+    return value;
+}
+
+struct ReadCase {
+    QByteArray content;
+    int value;
+};
+
+void PrintTo(const ReadCase& c, std::ostream* os)
+{
+    *os << QByteArray(c.content).replace("\r", "\\r").replace("\n", "\\n").left(20).toStdString();
+}
+
+class ReadItem : public ::testing::TestWithParam<ReadCase>
+{
+};
+
+TEST_P(ReadItem, ReadsTheFirstNumber)
+{
+    ScratchWorkingDirectory scratch;
+    writeFileBytes(kName, GetParam().content);
+    EXPECT_EQ(readFirstItem(), GetParam().value) << GetParam().content.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Contents, ReadItem,
+                         ::testing::Values(ReadCase{" 5 \r\n", 5}, ReadCase{"7,8\r\n", 7},
+                                           ReadCase{"3\r\n", 3}, ReadCase{"3", 3},
+                                           ReadCase{"\t-2\n", -2}, ReadCase{"12\r\n99\r\n", 12},
+                                           ReadCase{"2.5\r\n", 2}, ReadCase{"  40 ,x", 40}));
+
+struct BadReadCase {
+    QByteArray content;
+    ErrorNumber error;
+};
+
+void PrintTo(const BadReadCase& c, std::ostream* os)
+{
+    *os << QByteArray(c.content).replace("\r", "\\r").replace("\n", "\\n").left(20).toStdString();
+}
+
+class BadReadItem : public ::testing::TestWithParam<BadReadCase>
+{
+};
+
+TEST_P(BadReadItem, RaisesNamingTheFileAndLeavesItAlone)
+{
+    ScratchWorkingDirectory scratch;
+    writeFileBytes(kName, GetParam().content);
+    try {
+        (void)readFirstItem();
+        FAIL() << "read a number from " << GetParam().content.toStdString();
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), GetParam().error);
+        EXPECT_TRUE(error.description().contains(QDir(scratch.path()).filePath(kName)))
+            << error.description().toStdString();
+    }
+    EXPECT_EQ(fileBytes(kName), GetParam().content);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Contents, BadReadItem,
+    ::testing::Values(BadReadCase{"", ErrorNumber::FileItemNotANumber},
+                      BadReadCase{"\r\n", ErrorNumber::FileItemNotANumber},
+                      BadReadCase{"   \r\n", ErrorNumber::FileItemNotANumber},
+                      BadReadCase{",5\r\n", ErrorNumber::FileItemNotANumber},
+                      BadReadCase{"COM3\r\n", ErrorNumber::FileItemNotANumber},
+                      BadReadCase{"3x\r\n", ErrorNumber::FileItemNotANumber},
+                      BadReadCase{"70000\r\n", ErrorNumber::Overflow},
+                      BadReadCase{QByteArray(100000, '0'), ErrorNumber::FileItemNotANumber}));
+
+TEST(SequentialFileInput, FifoIsRefusedWithoutBlocking)
+{
+    ScratchWorkingDirectory scratch;
+    makeFifo(kName);
+    SequentialFile file;
+    try {
+        file.open(kName, SequentialFile::Mode::Input);
+        FAIL() << "opened a FIFO for input";
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), ErrorNumber::FileUnreadable);
+    }
+}
+
+TEST(SequentialFileOutput, WritesTheTextThenCrLf)
+{
+    ScratchWorkingDirectory scratch;
+    writeFileBytes(kName, "an older and longer content\r\n");
+    SequentialFile file;
+    file.open(kName, SequentialFile::Mode::Output);
+    file.writeLine(QStringLiteral(" 5 "));
+    file.close();
+    EXPECT_EQ(fileBytes(kName), QByteArray(" 5 \r\n"));
+    EXPECT_EQ(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{kName});
+}
+
+TEST(SequentialFileOutput, NothingAppearsUntilClosed)
+{
+    ScratchWorkingDirectory scratch;
+    {
+        SequentialFile file;
+        file.open(kName, SequentialFile::Mode::Output);
+        file.writeLine(QStringLiteral("3"));
+        EXPECT_FALSE(QFile::exists(kName));
+    }
+    // Never closed: discarded, so no empty or partial file is left.
+    EXPECT_FALSE(QFile::exists(kName));
+    EXPECT_TRUE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+}
+
+struct InTheWayCase {
+    const char* what;
+    std::function<void()> make;
+};
+
+void PrintTo(const InTheWayCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class OutputInTheWay : public ::testing::TestWithParam<InTheWayCase>
+{
+};
+
+TEST_P(OutputInTheWay, FailsWithoutBlockingOrReplacing)
+{
+    ScratchWorkingDirectory scratch;
+    GetParam().make();
+    const QFileInfo before(kName);
+    SequentialFile file;
+    try {
+        file.open(kName, SequentialFile::Mode::Output);
+        file.writeLine(QStringLiteral("3"));
+        file.close();
+        FAIL() << "wrote over a " << GetParam().what;
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), ErrorNumber::FileUnwritable);
+        EXPECT_TRUE(error.description().contains(kName));
+    }
+    const QFileInfo after(kName);
+    EXPECT_EQ(after.isDir(), before.isDir());
+    EXPECT_FALSE(after.isFile()) << GetParam().what << " was replaced";
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, OutputInTheWay,
+                         ::testing::Values(InTheWayCase{"directory", [] { QDir().mkdir(kName); }},
+                                           InTheWayCase{"FIFO", [] { makeFifo(kName); }}));
+
+TEST(SequentialFileOutput, MissingDirectoryIsAnError)
+{
+    ScratchWorkingDirectory scratch;
+    SequentialFile file;
+    EXPECT_THROW(file.open(QStringLiteral("no/such/dir/") + kName, SequentialFile::Mode::Output),
+                 RuntimeError);
+}
+
+} // namespace

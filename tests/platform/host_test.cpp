@@ -1,0 +1,81 @@
+#include "platform/host.h"
+
+#include "support/testsupport.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+using kestavo::platform::host::deviceForPort;
+using kestavo::platform::host::portTableDirectory;
+using namespace kestavo::test;
+
+namespace {
+
+struct NumberCase {
+    int number;
+    const char* device;  // "" for none
+};
+
+void PrintTo(const NumberCase& c, std::ostream* os)
+{
+    *os << "port " << c.number;
+}
+
+class BuiltInNumbering : public ::testing::TestWithParam<NumberCase>
+{
+};
+
+TEST_P(BuiltInNumbering, MapsNumbersToDevices)
+{
+    PortTable emptyTable;
+    const auto mapped = deviceForPort(static_cast<std::int16_t>(GetParam().number));
+    EXPECT_EQ(mapped.device, QString::fromLatin1(GetParam().device)) << GetParam().number;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BuiltInNumbering,
+    ::testing::Values(NumberCase{1, "/dev/ttyS0"}, NumberCase{3, "/dev/ttyS2"},
+                      NumberCase{32, "/dev/ttyS31"}, NumberCase{33, "/dev/ttyUSB0"},
+                      NumberCase{64, "/dev/ttyUSB31"}, NumberCase{65, "/dev/ttyACM0"},
+                      NumberCase{96, "/dev/ttyACM31"}, NumberCase{97, ""}, NumberCase{0, ""},
+                      NumberCase{-1, ""}, NumberCase{-32768, ""}, NumberCase{32767, ""}));
+
+TEST(PortTable, EntriesComeBeforeTheBuiltInNumbering)
+{
+    PortTable table;
+    table.link(3, QStringLiteral("/dev/null"));
+    table.writeEntry(99, "/dev/serial/by-id/usb-rotor-if00\n");
+    table.writeEntry(5, "  \n");
+
+    EXPECT_EQ(deviceForPort(3).device, QStringLiteral("/dev/null"));
+    EXPECT_TRUE(deviceForPort(3).origin.contains(QStringLiteral("COM3")));
+    EXPECT_EQ(deviceForPort(99).device, QStringLiteral("/dev/serial/by-id/usb-rotor-if00"));
+    EXPECT_EQ(deviceForPort(5).device, QString()) << "an empty entry names no device";
+    EXPECT_TRUE(deviceForPort(5).origin.contains(QStringLiteral("empty")));
+    EXPECT_EQ(deviceForPort(4).device, QStringLiteral("/dev/ttyS3"));
+}
+
+TEST(PortTable, RelativeLinksResolveFromTheTable)
+{
+    PortTable table;
+    table.link(7, QStringLiteral("../elsewhere/device"));
+    EXPECT_EQ(deviceForPort(7).device,
+              QDir::cleanPath(table.directory() + QStringLiteral("/../elsewhere/device")));
+}
+
+TEST(PortTable, FallsBackToHomeConfigWithoutXdgConfigHome)
+{
+    PortTable table; // restores XDG_CONFIG_HOME afterwards
+    for (const char* value : {"", "relative/dir"}) {
+        qputenv("XDG_CONFIG_HOME", value);
+        EXPECT_EQ(portTableDirectory(), QDir::homePath() + QStringLiteral("/.config/kestavo/ports"))
+            << '"' << value << '"';
+    }
+    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(portTableDirectory(), QDir::homePath() + QStringLiteral("/.config/kestavo/ports"));
+}
+
+} // namespace

@@ -1,0 +1,209 @@
+#include "platform/runtimeerror.h"
+#include "platform/serialcontrol.h"
+
+#include "support/testsupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <termios.h>
+
+using kestavo::platform::ErrorNumber;
+using kestavo::platform::RuntimeError;
+using kestavo::platform::SerialControl;
+using namespace kestavo::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr std::int16_t kPort = 99;
+
+// The start-up assignments, in their order, on a pseudo-terminal reached
+// through the port table.
+class SerialOnPty : public ::testing::Test
+{
+protected:
+    void SetUp() override { m_table.link(kPort, m_pty.slavePath()); }
+
+    void openAsStartUpDoes(SerialControl& control)
+    {
+        control.setCommPort(kPort);
+        control.setPortOpen(true);
+        control.setRTSEnable(true);
+        control.setInputLen(4);
+        control.setSettings(QStringLiteral("4800,n,8,1"));
+    }
+
+    [[nodiscard]] termios lineSettings() const
+    {
+        termios line{};
+        EXPECT_EQ(::tcgetattr(m_pty.slaveFd(), &line), 0);
+        return line;
+    }
+
+    ErrorNumber failureOf(const std::function<void()>& step)
+    {
+        try {
+            step();
+        } catch (const RuntimeError& error) {
+            m_lastDescription = error.description();
+            return error.number();
+        }
+        ADD_FAILURE() << "no error";
+        return ErrorNumber::Internal;
+    }
+
+    PtyPair m_pty;
+    PortTable m_table;
+    QString m_lastDescription;
+};
+
+TEST_F(SerialOnPty, StartUpSetsTheLineTo4800EightNoneOne)
+{
+    SerialControl control;
+    openAsStartUpDoes(control);
+    ASSERT_TRUE(control.isOpen());
+    EXPECT_EQ(control.devicePath(), m_pty.slavePath());
+
+    const termios line = lineSettings();
+    EXPECT_EQ(::cfgetospeed(&line), static_cast<speed_t>(B4800));
+    EXPECT_EQ(::cfgetispeed(&line), static_cast<speed_t>(B4800));
+    EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(line.c_cflag & PARENB, 0u);
+    EXPECT_EQ(line.c_cflag & CSTOPB, 0u);
+    EXPECT_EQ(line.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(line.c_oflag & OPOST, 0u) << "output must not be translated";
+}
+
+TEST_F(SerialOnPty, SettingsChangeAnOpenLine)
+{
+    SerialControl control;
+    openAsStartUpDoes(control);
+    // Recent Linux pseudo-terminals refuse parity and character sizes other
+    // than 8, so only speed and stop bits are changed here.
+    control.setSettings(QStringLiteral("9600,n,8,2"));
+    const termios line = lineSettings();
+    EXPECT_EQ(::cfgetospeed(&line), static_cast<speed_t>(B9600));
+    EXPECT_NE(line.c_cflag & CSTOPB, 0u);
+}
+
+TEST_F(SerialOnPty, SettingsBeforeOpenApplyAtOpen)
+{
+    SerialControl control;
+    control.setSettings(QStringLiteral("1200,n,8,2"));
+    control.setCommPort(kPort);
+    control.setPortOpen(true);
+    const termios line = lineSettings();
+    EXPECT_EQ(::cfgetospeed(&line), static_cast<speed_t>(B1200));
+    EXPECT_NE(line.c_cflag & CSTOPB, 0u);
+}
+
+TEST_F(SerialOnPty, WrittenBytesArriveUnchanged)
+{
+    SerialControl control;
+    openAsStartUpDoes(control);
+    const QByteArray expected("AP1180\r\nAP1\r\x01\xff", 14);
+    control.setOutput(QString::fromLatin1(expected));
+    // QSerialPort hands buffered bytes to the device from the event loop.
+    QByteArray arrived;
+    for (int round = 0; round < 50 && arrived.size() < expected.size(); ++round) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        arrived += m_pty.read(expected.size() - arrived.size(), 10ms);
+    }
+    EXPECT_EQ(arrived.toHex(' '), expected.toHex(' '));
+}
+
+TEST_F(SerialOnPty, SecondOpenOfTheSamePortIsRefused)
+{
+    SerialControl first;
+    openAsStartUpDoes(first);
+
+    SerialControl second;
+    EXPECT_EQ(failureOf([&] { openAsStartUpDoes(second); }), ErrorNumber::PortInUse);
+    EXPECT_TRUE(m_lastDescription.contains(QStringLiteral("in use"))) << m_lastDescription.toStdString();
+    EXPECT_TRUE(first.isOpen());
+    EXPECT_FALSE(second.isOpen());
+
+    // The same device through another number and link is the same port.
+    m_table.link(98, m_pty.slavePath());
+    SerialControl third;
+    third.setCommPort(98);
+    EXPECT_EQ(failureOf([&] { third.setPortOpen(true); }), ErrorNumber::PortInUse);
+}
+
+TEST_F(SerialOnPty, PortIsFreeAgainOnceClosed)
+{
+    {
+        SerialControl first;
+        openAsStartUpDoes(first);
+    }
+    SerialControl second;
+    openAsStartUpDoes(second);
+    EXPECT_TRUE(second.isOpen());
+}
+
+TEST_F(SerialOnPty, AssignmentsThatNeedTheRightStateAreRefused)
+{
+    SerialControl control;
+    EXPECT_EQ(failureOf([&] { control.setOutput(QStringLiteral("AP1\r")); }),
+              ErrorNumber::PortNotOpen);
+    openAsStartUpDoes(control);
+    EXPECT_EQ(failureOf([&] { control.setCommPort(3); }), ErrorNumber::PortAlreadyOpen);
+    EXPECT_EQ(failureOf([&] { control.setPortOpen(true); }), ErrorNumber::PortAlreadyOpen);
+    EXPECT_EQ(failureOf([&] { control.setInputLen(-1); }), ErrorNumber::InvalidPropertyValue);
+    EXPECT_EQ(failureOf([&] { control.setSettings(QStringLiteral("4800;n;8;1")); }),
+              ErrorNumber::InvalidSettings);
+    EXPECT_TRUE(m_lastDescription.contains(QStringLiteral("4800;n;8;1")));
+    // A rejected assignment leaves the line as it was.
+    EXPECT_EQ(::cfgetospeed(&static_cast<const termios&>(lineSettings())),
+              static_cast<speed_t>(B4800));
+}
+
+struct NoDeviceCase {
+    std::int16_t number;
+    ErrorNumber error;
+    const char* mentions;
+};
+
+void PrintTo(const NoDeviceCase& c, std::ostream* os)
+{
+    *os << "port " << c.number;
+}
+
+class SerialWithoutDevice : public ::testing::TestWithParam<NoDeviceCase>
+{
+};
+
+TEST_P(SerialWithoutDevice, OpenFailsSayingWhy)
+{
+    PortTable table;
+    table.link(50, QStringLiteral("/dev/kestavo-no-such-device"));
+    SerialControl control;
+    control.setCommPort(GetParam().number);
+    try {
+        control.setPortOpen(true);
+        FAIL() << "opened port " << GetParam().number;
+    } catch (const RuntimeError& error) {
+        EXPECT_EQ(error.number(), GetParam().error);
+        const QString description = error.description();
+        EXPECT_TRUE(description.contains(QStringLiteral("port %1").arg(GetParam().number)) ||
+                    description.contains(QStringLiteral("number %1").arg(GetParam().number)))
+            << description.toStdString();
+        EXPECT_TRUE(description.contains(QString::fromLatin1(GetParam().mentions)))
+            << description.toStdString();
+    }
+    EXPECT_FALSE(control.isOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, SerialWithoutDevice,
+    ::testing::Values(NoDeviceCase{0, ErrorNumber::InvalidPortNumber, "33-64"},
+                      NoDeviceCase{-5, ErrorNumber::InvalidPortNumber, "COM<n>"},
+                      NoDeviceCase{97, ErrorNumber::InvalidPortNumber, "COM97"},
+                      NoDeviceCase{50, ErrorNumber::DeviceNotFound, "no such device"}));
+
+} // namespace

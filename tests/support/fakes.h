@@ -1,0 +1,77 @@
+#pragma once
+
+#include "platform/commcontrol.h"
+#include "platform/dialogs.h"
+#include "platform/runtimeerror.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace kestavo::test {
+
+// Records each assignment as "Property=value"; can be told to fail one.
+class RecordingCommControl final : public platform::CommControl
+{
+public:
+    void setCommPort(std::int16_t portNumber) override
+    {
+        record(u"CommPort", QString::number(portNumber));
+    }
+    void setPortOpen(bool open) override { record(u"PortOpen", boolText(open)); }
+    void setRTSEnable(bool enable) override { record(u"RTSEnable", boolText(enable)); }
+    void setInputLen(std::int16_t length) override
+    {
+        record(u"InputLen", QString::number(length));
+    }
+    void setSettings(const QString& settings) override { record(u"Settings", settings); }
+    void setOutput(const QString& text) override { record(u"Output", text); }
+
+    // The assignment to this property throws error instead of being recorded.
+    void failOn(const QString& property, platform::RuntimeError error)
+    {
+        m_failProperty = property;
+        m_failure = std::move(error);
+    }
+
+    QStringList assignments;
+
+private:
+    [[nodiscard]] static QString boolText(bool value)
+    {
+        return value ? QStringLiteral("True") : QStringLiteral("False");
+    }
+
+    void record(QStringView property, const QString& value)
+    {
+        if (m_failure && property == m_failProperty)
+            throw *m_failure;
+        assignments << property.toString() + u'=' + value;
+    }
+
+    QString m_failProperty;
+    std::optional<platform::RuntimeError> m_failure;
+};
+
+// Answers the input box with a scripted reply and records every box shown.
+class ScriptedDialogs final : public platform::Dialogs
+{
+public:
+    explicit ScriptedDialogs(QString reply = QString()) : m_reply(std::move(reply)) {}
+
+    QString inputBox(const QString& prompt, const QString& title) override
+    {
+        shown << QStringLiteral("input:%1|%2").arg(title, prompt);
+        return m_reply;
+    }
+    void warningBox(const QString& text) override { shown << QStringLiteral("warning:") + text; }
+    void errorBox(const QString& text) override { shown << QStringLiteral("error:") + text; }
+
+    QStringList shown;
+
+private:
+    QString m_reply;
+};
+
+} // namespace kestavo::test

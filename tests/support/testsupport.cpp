@@ -1,0 +1,135 @@
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace kestavo::test {
+
+PtyPair::PtyPair()
+{
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+        throw std::runtime_error("cannot create a pseudo-terminal");
+    const char* name = ::ptsname(m_master);
+    if (!name)
+        throw std::runtime_error("cannot name the pseudo-terminal");
+    m_slavePath = QString::fromLocal8Bit(name);
+    // Held open so the line stays up between the program's open and close,
+    // and so the test can read the line settings.
+    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_slave < 0)
+        throw std::runtime_error("cannot open the pseudo-terminal's slave side");
+    termios raw{};
+    ::tcgetattr(m_master, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(m_master, TCSANOW, &raw);
+}
+
+PtyPair::~PtyPair()
+{
+    if (m_slave >= 0)
+        ::close(m_slave);
+    if (m_master >= 0)
+        ::close(m_master);
+}
+
+QByteArray PtyPair::read(qsizetype count, std::chrono::milliseconds timeout)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + timeout;
+    QByteArray bytes;
+    while (bytes.size() < count) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            break;
+        pollfd ready{m_master, POLLIN, 0};
+        if (::poll(&ready, 1, static_cast<int>(left.count())) <= 0)
+            break;
+        char buffer[256];
+        const ssize_t got = ::read(m_master, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        bytes.append(buffer, got);
+    }
+    return bytes;
+}
+
+PortTable::PortTable()
+{
+    m_hadPrevious = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    m_previous = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    QDir().mkpath(directory());
+}
+
+PortTable::~PortTable()
+{
+    if (m_hadPrevious)
+        qputenv("XDG_CONFIG_HOME", m_previous);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+}
+
+QString PortTable::directory() const
+{
+    return m_config.path() + QStringLiteral("/kestavo/ports");
+}
+
+void PortTable::link(int portNumber, const QString& target) const
+{
+    const QString entry = directory() + QStringLiteral("/COM%1").arg(portNumber);
+    QFile::remove(entry);
+    ASSERT_TRUE(QFile::link(target, entry)) << entry.toStdString();
+}
+
+void PortTable::writeEntry(int portNumber, const QByteArray& content) const
+{
+    writeFileBytes(directory() + QStringLiteral("/COM%1").arg(portNumber), content);
+}
+
+ScratchWorkingDirectory::ScratchWorkingDirectory() : m_previous(QDir::currentPath())
+{
+    if (!QDir::setCurrent(m_dir.path()))
+        throw std::runtime_error("cannot enter the scratch directory");
+}
+
+ScratchWorkingDirectory::~ScratchWorkingDirectory()
+{
+    QDir::setCurrent(m_previous);
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "cannot read " << path.toStdString();
+        return {};
+    }
+    return file.readAll();
+}
+
+void writeFileBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+void makeFifo(const QString& path)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0644), 0) << path.toStdString();
+}
+
+} // namespace kestavo::test

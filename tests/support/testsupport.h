@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <chrono>
+
+namespace kestavo::test {
+
+// A pseudo-terminal pair: the program opens the slave side as its serial
+// port, the test reads what arrives on the master side.
+class PtyPair
+{
+public:
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    [[nodiscard]] const QString& slavePath() const { return m_slavePath; }
+    [[nodiscard]] int slaveFd() const { return m_slave; }
+    [[nodiscard]] int masterFd() const { return m_master; }
+
+    // Reads from the master side until count bytes arrived or timeout passed.
+    [[nodiscard]] QByteArray read(qsizetype count, std::chrono::milliseconds timeout);
+
+private:
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_slavePath;
+};
+
+// A private port table: XDG_CONFIG_HOME points at a scratch directory for the
+// lifetime of this object.
+class PortTable
+{
+public:
+    PortTable();
+    ~PortTable();
+    PortTable(const PortTable&) = delete;
+    PortTable& operator=(const PortTable&) = delete;
+
+    void link(int portNumber, const QString& target) const;
+    void writeEntry(int portNumber, const QByteArray& content) const;
+    [[nodiscard]] QString directory() const;
+
+private:
+    QTemporaryDir m_config;
+    QByteArray m_previous;
+    bool m_hadPrevious = false;
+};
+
+// Makes a scratch directory the working directory for the lifetime of this
+// object.
+class ScratchWorkingDirectory
+{
+public:
+    ScratchWorkingDirectory();
+    ~ScratchWorkingDirectory();
+    ScratchWorkingDirectory(const ScratchWorkingDirectory&) = delete;
+    ScratchWorkingDirectory& operator=(const ScratchWorkingDirectory&) = delete;
+
+    [[nodiscard]] QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+// The whole content of a file; a failed test if it cannot be read.
+[[nodiscard]] QByteArray fileBytes(const QString& path);
+void writeFileBytes(const QString& path, const QByteArray& bytes);
+void makeFifo(const QString& path);
+
+} // namespace kestavo::test
