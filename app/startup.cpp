@@ -7,6 +7,9 @@
 #include "platform/files.h"
 #include "platform/runtimeerror.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <cstdint>
 
 namespace kestavo::app {
@@ -15,11 +18,15 @@ namespace {
 using platform::RuntimeError;
 using platform::SequentialFile;
 
-[[nodiscard]] QString chooseAgainHint()
+[[nodiscard]] QString portFilePath(const QString& fileName)
 {
-    return QStringLiteral("Delete %1 in the directory Kestavo starts in, then start Kestavo "
-                          "again to choose the port.")
-        .arg(constants::kPortFileName);
+    return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
+}
+
+[[nodiscard]] QString chooseAgainHint(const QString& fileName)
+{
+    return QStringLiteral("Delete %1, then start Kestavo again to choose the port.")
+        .arg(portFilePath(fileName));
 }
 
 [[nodiscard]] std::int16_t portFromFile(const QString& fileName)
@@ -31,7 +38,7 @@ using platform::SequentialFile;
         file.close();
         return portNumber;
     } catch (const RuntimeError& error) {
-        throw error.withHint(chooseAgainHint());
+        throw error.withHint(chooseAgainHint(fileName));
     }
 }
 
@@ -78,9 +85,13 @@ void startUp(platform::CommControl& comm1, platform::Dialogs& dialogs)
         comm1.setSettings(QString(constants::kLineSettings));
     } catch (const RuntimeError& error) {
         if (fromFile)
-            throw error.withHint(QStringLiteral("The port number %1 comes from %2. %3")
+            throw error.withHint(QStringLiteral("Port %1 was read from %2; to use another port, "
+                                                "delete that file and start Kestavo again.")
                                      .arg(portNumber)
-                                     .arg(constants::kPortFileName, chooseAgainHint()));
+                                     .arg(portFilePath(fileName)));
+        if (portNumber == 0)
+            throw error.withHint(QStringLiteral("No port was chosen: start Kestavo again and "
+                                                "type the number of the serial port."));
         throw;
     }
 }

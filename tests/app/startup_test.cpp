@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
 
 using kestavo::app::startUp;
@@ -166,24 +167,52 @@ TEST(NextStart, FileWithoutANumberTellsTheUserToDeleteItAndIsKept)
     }
 }
 
-TEST(LinkSetUp, StopsAtTheFirstFailingAssignment)
+struct LinkFailureCase {
+    const char* what;
+    std::optional<QByteArray> file; // Tavimer.ini's content, or none
+    const char* reply;
+    const char* hint;               // what the description adds, or ""
+};
+
+void PrintTo(const LinkFailureCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class LinkFailure : public ::testing::TestWithParam<LinkFailureCase>
+{
+};
+
+TEST_P(LinkFailure, StopsAtTheFailingAssignmentAndSaysWhereThePortCameFrom)
 {
     ScratchWorkingDirectory scratch;
-    writeFileBytes(kFile, "3\r\n");
-    ScriptedDialogs dialogs;
+    if (GetParam().file)
+        writeFileBytes(kFile, *GetParam().file);
+    ScriptedDialogs dialogs(QString::fromLatin1(GetParam().reply));
     RecordingCommControl comm1;
-    comm1.failOn(QStringLiteral("PortOpen"),
-                 RuntimeError(ErrorNumber::PortInUse, QStringLiteral("Port 3 is in use.")));
+    const QString original = QStringLiteral("Cannot open port.");
+    comm1.failOn(QStringLiteral("PortOpen"), RuntimeError(ErrorNumber::PortInUse, original));
     try {
         startUp(comm1, dialogs);
         FAIL() << "no error";
     } catch (const RuntimeError& error) {
         EXPECT_EQ(error.number(), ErrorNumber::PortInUse);
-        // A port number that came from the file says how to choose another.
-        EXPECT_TRUE(error.description().startsWith(QStringLiteral("Port 3 is in use.")));
-        EXPECT_TRUE(error.description().contains(QStringLiteral("Tavimer.ini")));
+        const QString hint = QString::fromLatin1(GetParam().hint);
+        if (hint.isEmpty())
+            EXPECT_EQ(error.description(), original);
+        else
+            EXPECT_TRUE(error.description().startsWith(original + u' ') &&
+                        error.description().contains(hint))
+                << error.description().toStdString();
     }
-    EXPECT_EQ(comm1.assignments, QStringList{QStringLiteral("CommPort=3")});
+    ASSERT_EQ(comm1.assignments.size(), 1);
+    EXPECT_TRUE(comm1.assignments.constFirst().startsWith(QStringLiteral("CommPort=")));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Origins, LinkFailure,
+    ::testing::Values(LinkFailureCase{"from the file", QByteArray("3\r\n"), "", "Tavimer.ini"},
+                      LinkFailureCase{"after Cancel", std::nullopt, "", "No port was chosen"},
+                      LinkFailureCase{"from a reply", std::nullopt, "3", ""}));
 
 } // namespace
