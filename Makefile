@@ -5,6 +5,8 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 BUILD_PACKAGES := cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev
+# The end-to-end tests run the program in a private X server.
+TEST_PACKAGES := xvfb xdotool fonts-dejavu-core
 
 .PHONY: all deps build run test clean
 
@@ -24,6 +26,7 @@ run: build
 	./$(BUILD_DIR)/kestavo
 
 test: build
+	@./tools/install-packages $(TEST_PACKAGES)
 	cd $(BUILD_DIR) && ctest --output-on-failure --timeout 120 -j $(JOBS)
 
 clean:

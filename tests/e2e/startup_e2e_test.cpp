@@ -1,0 +1,171 @@
+// The real program in a real X server, driven from outside as a person would.
+#include "support/testsupport.h"
+#include "xsession.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <termios.h>
+
+using namespace kestavo::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kPrompt = QStringLiteral("Comport");
+const QString kBox = QStringLiteral("Kestavo");
+constexpr auto kWindowTimeout = 15s;
+
+class KestavoUnderX : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_table.link(99, m_pty.slavePath());
+        setLineSpeed(B9600);
+    }
+
+    void TearDown() override
+    {
+        for (auto& process : m_processes) {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
+        }
+    }
+
+    QProcess& start(const QString& directory)
+    {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), m_x.display());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        process->setProcessEnvironment(environment);
+        process->setWorkingDirectory(directory);
+        process->start(QStringLiteral(KESTAVO_BINARY), {});
+        EXPECT_TRUE(process->waitForStarted(10000));
+        m_processes.push_back(std::move(process));
+        return *m_processes.back();
+    }
+
+    // The exit status, once the program has ended.
+    [[nodiscard]] int finish(QProcess& process)
+    {
+        EXPECT_TRUE(process.waitForFinished(15000)) << "Kestavo did not end";
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        return process.exitCode();
+    }
+
+    void setLineSpeed(speed_t speed) const
+    {
+        termios line{};
+        ASSERT_EQ(::tcgetattr(m_pty.slaveFd(), &line), 0);
+        ::cfsetspeed(&line, speed);
+        ASSERT_EQ(::tcsetattr(m_pty.slaveFd(), TCSANOW, &line), 0);
+    }
+
+    // Whether the line reaches 4800 baud, 8 bits, no parity, 1 stop bit.
+    [[nodiscard]] bool waitForLineSetUp() const
+    {
+        for (int round = 0; round < 300; ++round) {
+            termios line{};
+            if (::tcgetattr(m_pty.slaveFd(), &line) == 0 && ::cfgetospeed(&line) == B4800 &&
+                (line.c_cflag & CSIZE) == CS8 && !(line.c_cflag & (PARENB | CSTOPB)))
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+
+    // Answers the prompt: text typed, then Enter; or Escape when text is empty.
+    void answerPrompt(const QString& text)
+    {
+        const QString prompt = m_desktop.waitForWindow(kPrompt, kWindowTimeout);
+        ASSERT_FALSE(prompt.isEmpty()) << "no prompt";
+        if (text.isEmpty()) {
+            m_desktop.pressKey(prompt, QStringLiteral("Escape"));
+            return;
+        }
+        m_desktop.typeInto(prompt, text);
+        m_desktop.pressKey(prompt, QStringLiteral("Return"));
+    }
+
+    // Confirms the next box titled "Kestavo"; returns its window id.
+    QString confirmBox(const QString& previous = QString())
+    {
+        const QString box = m_desktop.waitForWindow(kBox, kWindowTimeout, previous);
+        EXPECT_FALSE(box.isEmpty()) << "no message box";
+        if (!box.isEmpty())
+            m_desktop.pressKey(box, QStringLiteral("Return"));
+        return box;
+    }
+
+    XServer m_x;
+    Desktop m_desktop{m_x.display()};
+    PtyPair m_pty;
+    PortTable m_table;
+    QTemporaryDir m_dir;
+    std::vector<std::unique_ptr<QProcess>> m_processes;
+};
+
+TEST_F(KestavoUnderX, FirstStartStoresTheReplyAndTheNextAsksNothing)
+{
+    QProcess& first = start(m_dir.path());
+    answerPrompt(QStringLiteral("99"));
+    ASSERT_TRUE(waitForLineSetUp());
+    EXPECT_EQ(fileBytes(m_dir.filePath(QStringLiteral("Tavimer.ini"))), QByteArray("99\r\n"));
+    EXPECT_EQ(first.state(), QProcess::Running) << "Kestavo waits with the port open";
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(10000));
+
+    setLineSpeed(B9600);
+    QProcess& second = start(m_dir.path());
+    ASSERT_TRUE(waitForLineSetUp());
+    EXPECT_FALSE(m_desktop.hasWindow(kPrompt));
+    EXPECT_EQ(second.state(), QProcess::Running);
+}
+
+TEST_F(KestavoUnderX, CancelWarnsThenEndsWithInvalidPortNumber)
+{
+    QProcess& kestavo = start(m_dir.path());
+    answerPrompt(QString());
+    const QString warning = confirmBox();
+    confirmBox(warning);
+    EXPECT_EQ(finish(kestavo), 1);
+    EXPECT_TRUE(kestavo.readAllStandardError().contains("kestavo: run-time error 301: "));
+    EXPECT_FALSE(QFile::exists(m_dir.filePath(QStringLiteral("Tavimer.ini"))));
+}
+
+TEST_F(KestavoUnderX, ReplyThatIsNoNumberEndsWithoutStoringIt)
+{
+    QProcess& kestavo = start(m_dir.path());
+    answerPrompt(QStringLiteral("abc"));
+    confirmBox();
+    EXPECT_EQ(finish(kestavo), 1);
+    EXPECT_TRUE(kestavo.readAllStandardError().contains("kestavo: run-time error 13: "));
+    EXPECT_TRUE(QDir(m_dir.path()).isEmpty());
+}
+
+TEST_F(KestavoUnderX, SecondInstanceOnTheSamePortFailsAndTheFirstKeepsRunning)
+{
+    QTemporaryDir other;
+    writeFileBytes(m_dir.filePath(QStringLiteral("Tavimer.ini")), "99\r\n");
+    writeFileBytes(other.filePath(QStringLiteral("Tavimer.ini")), "99\r\n");
+    QProcess& first = start(m_dir.path());
+    ASSERT_TRUE(waitForLineSetUp());
+
+    QProcess& second = start(other.path());
+    confirmBox();
+    EXPECT_EQ(finish(second), 1);
+    EXPECT_TRUE(second.readAllStandardError().contains("kestavo: run-time error 304: "));
+    QThread::msleep(200);
+    EXPECT_EQ(first.state(), QProcess::Running);
+}
+
+} // namespace

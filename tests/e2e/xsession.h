@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <sys/types.h>
+
+namespace kestavo::test {
+
+// A private Xvfb server for the lifetime of this object, on a display number
+// the server picks itself, so tests can run side by side.
+class XServer
+{
+public:
+    XServer();
+    ~XServer();
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+
+    [[nodiscard]] const QString& display() const { return m_display; }
+
+private:
+    pid_t m_pid = -1;
+    QString m_display;
+};
+
+// Drives windows from outside the program, as a person would, with xdotool.
+class Desktop
+{
+public:
+    explicit Desktop(QString display) : m_display(std::move(display)) {}
+
+    // The id of the visible window titled exactly title, once it appears.
+    // A window named except is passed over, so that a box can be told from
+    // the one of the same title before it.
+    [[nodiscard]] QString waitForWindow(const QString& title, std::chrono::milliseconds timeout,
+                                        const QString& except = QString()) const;
+    [[nodiscard]] bool hasWindow(const QString& title) const;
+    void typeInto(const QString& window, const QString& text) const;
+    void pressKey(const QString& window, const QString& key) const;
+
+private:
+    [[nodiscard]] QString xdotool(const QStringList& arguments) const;
+
+    QString m_display;
+};
+
+} // namespace kestavo::test
