@@ -109,13 +109,10 @@ TEST_P(BadReply, FailsBeforeWritingOrTouchingThePort)
     ScratchWorkingDirectory scratch;
     ScriptedDialogs dialogs(QString::fromLatin1(GetParam().reply));
     RecordingCommControl comm1;
-    try {
-        startUp(comm1, dialogs);
-        FAIL() << "accepted " << GetParam().reply;
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.number(), GetParam().error);
-        EXPECT_TRUE(error.description().contains(QStringLiteral("Nothing was stored")));
-    }
+    const auto error = raised([&] { startUp(comm1, dialogs); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->number(), GetParam().error);
+    EXPECT_TRUE(error->description().contains(QStringLiteral("Nothing was stored")));
     EXPECT_FALSE(QFile::exists(kFile));
     EXPECT_TRUE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
     EXPECT_TRUE(comm1.assignments.isEmpty());
@@ -135,12 +132,9 @@ TEST(FirstStart, DirectoryOfThatNameCountsAsAbsentAndTheWriteFails)
     ASSERT_TRUE(QDir().mkdir(kFile));
     ScriptedDialogs dialogs(QStringLiteral("3"));
     RecordingCommControl comm1;
-    try {
-        startUp(comm1, dialogs);
-        FAIL() << "wrote into a directory";
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.number(), ErrorNumber::FileUnwritable);
-    }
+    const auto error = raised([&] { startUp(comm1, dialogs); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->number(), ErrorNumber::FileUnwritable);
     EXPECT_EQ(dialogs.shown, QStringList{kPrompt});
     EXPECT_TRUE(QFileInfo(kFile).isDir());
     EXPECT_TRUE(comm1.assignments.isEmpty());
@@ -153,14 +147,11 @@ TEST(NextStart, FileWithoutANumberTellsTheUserToDeleteItAndIsKept)
         writeFileBytes(kFile, content);
         ScriptedDialogs dialogs(QStringLiteral("3"));
         RecordingCommControl comm1;
-        try {
-            startUp(comm1, dialogs);
-            FAIL() << "read a port from " << content.toStdString();
-        } catch (const RuntimeError& error) {
-            EXPECT_EQ(error.number(), ErrorNumber::FileItemNotANumber);
-            EXPECT_TRUE(error.description().contains(QDir(scratch.path()).filePath(kFile)));
-            EXPECT_TRUE(error.description().contains(QStringLiteral("Delete")));
-        }
+        const auto error = raised([&] { startUp(comm1, dialogs); });
+        ASSERT_TRUE(error) << content.toStdString();
+        EXPECT_EQ(error->number(), ErrorNumber::FileItemNotANumber);
+        EXPECT_TRUE(error->description().contains(QDir(scratch.path()).filePath(kFile)));
+        EXPECT_TRUE(error->description().contains(QStringLiteral("Delete")));
         EXPECT_TRUE(dialogs.shown.isEmpty());
         EXPECT_EQ(fileBytes(kFile), content);
         EXPECT_TRUE(comm1.assignments.isEmpty());
@@ -192,19 +183,16 @@ TEST_P(LinkFailure, StopsAtTheFailingAssignmentAndSaysWhereThePortCameFrom)
     RecordingCommControl comm1;
     const QString original = QStringLiteral("Cannot open port.");
     comm1.failOn(QStringLiteral("PortOpen"), RuntimeError(ErrorNumber::PortInUse, original));
-    try {
-        startUp(comm1, dialogs);
-        FAIL() << "no error";
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.number(), ErrorNumber::PortInUse);
-        const QString hint = QString::fromLatin1(GetParam().hint);
-        if (hint.isEmpty())
-            EXPECT_EQ(error.description(), original);
-        else
-            EXPECT_TRUE(error.description().startsWith(original + u' ') &&
-                        error.description().contains(hint))
-                << error.description().toStdString();
-    }
+    const auto error = raised([&] { startUp(comm1, dialogs); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->number(), ErrorNumber::PortInUse);
+    const QString hint = QString::fromLatin1(GetParam().hint);
+    if (hint.isEmpty())
+        EXPECT_EQ(error->description(), original);
+    else
+        EXPECT_TRUE(error->description().startsWith(original + u' ') &&
+                    error->description().contains(hint))
+            << error->description().toStdString();
     ASSERT_EQ(comm1.assignments.size(), 1);
     EXPECT_TRUE(comm1.assignments.constFirst().startsWith(QStringLiteral("CommPort=")));
 }

@@ -1,6 +1,8 @@
 #include "platform/conversion.h"
 #include "platform/runtimeerror.h"
 
+#include "support/testsupport.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -8,7 +10,7 @@
 #include <optional>
 
 using kestavo::platform::ErrorNumber;
-using kestavo::platform::RuntimeError;
+using kestavo::test::raised;
 using kestavo::platform::textToInt16;
 
 namespace {
@@ -36,13 +38,10 @@ TEST_P(TextToInt16, ConvertsOrRaises)
         EXPECT_EQ(textToInt16(text), *c.value) << text.toStdString();
         return;
     }
-    try {
-        const int got = textToInt16(text);
-        FAIL() << '"' << text.toStdString() << "\" gave " << got;
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.number(), c.error) << text.toStdString();
-        EXPECT_FALSE(error.description().isEmpty());
-    }
+    const auto error = raised([&] { (void)textToInt16(text); });
+    ASSERT_TRUE(error) << text.toStdString();
+    EXPECT_EQ(error->number(), c.error) << text.toStdString();
+    EXPECT_FALSE(error->description().isEmpty());
 }
 
 constexpr ErrorNumber kMismatch = ErrorNumber::TypeMismatch;

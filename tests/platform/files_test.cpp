@@ -18,7 +18,6 @@
 
 using kestavo::platform::ErrorNumber;
 using kestavo::platform::fileLookup;
-using kestavo::platform::RuntimeError;
 using kestavo::platform::SequentialFile;
 using namespace kestavo::test;
 
@@ -138,14 +137,11 @@ TEST_P(BadReadItem, RaisesNamingTheFileAndLeavesItAlone)
 {
     ScratchWorkingDirectory scratch;
     writeFileBytes(kName, GetParam().content);
-    try {
-        (void)readFirstItem();
-        FAIL() << "read a number from " << GetParam().content.toStdString();
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.number(), GetParam().error);
-        EXPECT_TRUE(error.description().contains(QDir(scratch.path()).filePath(kName)))
-            << error.description().toStdString();
-    }
+    const auto error = raised([] { (void)readFirstItem(); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->number(), GetParam().error);
+    EXPECT_TRUE(error->description().contains(QDir(scratch.path()).filePath(kName)))
+        << error->description().toStdString();
     EXPECT_EQ(fileBytes(kName), GetParam().content);
 }
 
@@ -165,12 +161,9 @@ TEST(SequentialFileInput, FifoIsRefusedWithoutBlocking)
     ScratchWorkingDirectory scratch;
     makeFifo(kName);
     SequentialFile file;
-    try {
-        file.open(kName, SequentialFile::Mode::Input);
-        FAIL() << "opened a FIFO for input";
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.number(), ErrorNumber::FileUnreadable);
-    }
+    const auto error = raised([&] { file.open(kName, SequentialFile::Mode::Input); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->number(), ErrorNumber::FileUnreadable);
 }
 
 TEST(SequentialFileOutput, WritesTheTextThenCrLf)
@@ -220,15 +213,14 @@ TEST_P(OutputInTheWay, FailsWithoutBlockingOrReplacing)
     GetParam().make();
     const QFileInfo before(kName);
     SequentialFile file;
-    try {
+    const auto error = raised([&] {
         file.open(kName, SequentialFile::Mode::Output);
         file.writeLine(QStringLiteral("3"));
         file.close();
-        FAIL() << "wrote over a " << GetParam().what;
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.number(), ErrorNumber::FileUnwritable);
-        EXPECT_TRUE(error.description().contains(kName));
-    }
+    });
+    ASSERT_TRUE(error) << GetParam().what;
+    EXPECT_EQ(error->number(), ErrorNumber::FileUnwritable);
+    EXPECT_TRUE(error->description().contains(kName));
     const QFileInfo after(kName);
     EXPECT_EQ(after.isDir(), before.isDir());
     EXPECT_FALSE(after.isFile()) << GetParam().what << " was replaced";
@@ -242,8 +234,10 @@ TEST(SequentialFileOutput, MissingDirectoryIsAnError)
 {
     ScratchWorkingDirectory scratch;
     SequentialFile file;
-    EXPECT_THROW(file.open(QStringLiteral("no/such/dir/") + kName, SequentialFile::Mode::Output),
-                 RuntimeError);
+    const auto error = raised(
+        [&] { file.open(QStringLiteral("no/such/dir/") + kName, SequentialFile::Mode::Output); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->number(), ErrorNumber::FileUnwritable);
 }
 
 } // namespace

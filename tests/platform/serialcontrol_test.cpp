@@ -13,7 +13,6 @@
 #include <termios.h>
 
 using kestavo::platform::ErrorNumber;
-using kestavo::platform::RuntimeError;
 using kestavo::platform::SerialControl;
 using namespace kestavo::test;
 using namespace std::chrono_literals;
@@ -45,16 +44,12 @@ protected:
         return line;
     }
 
+    // The number of the error that step raises, keeping its description.
     ErrorNumber failureOf(const std::function<void()>& step)
     {
-        try {
-            step();
-        } catch (const RuntimeError& error) {
-            m_lastDescription = error.description();
-            return error.number();
-        }
-        ADD_FAILURE() << "no error";
-        return ErrorNumber::Internal;
+        const auto error = raised(step);
+        m_lastDescription = error ? error->description() : QString();
+        return error ? error->number() : ErrorNumber::Internal;
     }
 
     PtyPair m_pty;
@@ -184,18 +179,15 @@ TEST_P(SerialWithoutDevice, OpenFailsSayingWhy)
     table.link(50, QStringLiteral("/dev/kestavo-no-such-device"));
     SerialControl control;
     control.setCommPort(GetParam().number);
-    try {
-        control.setPortOpen(true);
-        FAIL() << "opened port " << GetParam().number;
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.number(), GetParam().error);
-        const QString description = error.description();
-        EXPECT_TRUE(description.contains(QStringLiteral("port %1").arg(GetParam().number)) ||
-                    description.contains(QStringLiteral("number %1").arg(GetParam().number)))
-            << description.toStdString();
-        EXPECT_TRUE(description.contains(QString::fromLatin1(GetParam().mentions)))
-            << description.toStdString();
-    }
+    const auto error = raised([&] { control.setPortOpen(true); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->number(), GetParam().error);
+    const QString description = error->description();
+    EXPECT_TRUE(description.contains(QStringLiteral("port %1").arg(GetParam().number)) ||
+                description.contains(QStringLiteral("number %1").arg(GetParam().number)))
+        << description.toStdString();
+    EXPECT_TRUE(description.contains(QString::fromLatin1(GetParam().mentions)))
+        << description.toStdString();
     EXPECT_FALSE(control.isOpen());
 }
 

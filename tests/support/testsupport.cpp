@@ -110,6 +110,17 @@ ScratchWorkingDirectory::~ScratchWorkingDirectory()
     QDir::setCurrent(m_previous);
 }
 
+std::optional<platform::RuntimeError> raised(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const platform::RuntimeError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no run-time error was raised";
+    return std::nullopt;
+}
+
 QByteArray fileBytes(const QString& path)
 {
     QFile file(path);

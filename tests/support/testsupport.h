@@ -4,7 +4,11 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "platform/runtimeerror.h"
+
 #include <chrono>
+#include <functional>
+#include <optional>
 
 namespace kestavo::test {
 
@@ -67,6 +71,10 @@ private:
     QTemporaryDir m_dir;
     QString m_previous;
 };
+
+// The run-time error that step throws; nullopt, and a failed test, if it
+// throws none.
+[[nodiscard]] std::optional<platform::RuntimeError> raised(const std::function<void()>& step);
 
 // The whole content of a file; a failed test if it cannot be read.
 [[nodiscard]] QByteArray fileBytes(const QString& path);
