@@ -12,8 +12,10 @@
 
 #include <cstdint>
 
-namespace kestavo::app {
-namespace {
+namespace kestavo::app
+{
+namespace
+{
 
 using platform::RuntimeError;
 using platform::SequentialFile;

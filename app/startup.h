@@ -1,11 +1,13 @@
 #pragma once
 
-namespace kestavo::platform {
+namespace kestavo::platform
+{
 class CommControl;
 class Dialogs;
 } // namespace kestavo::platform
 
-namespace kestavo::app {
+namespace kestavo::app
+{
 
 // The start-up sequence, run once before the window is first shown: settles
 // the port number from Tavimer.ini in the working directory, or asks for it

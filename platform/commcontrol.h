@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-namespace kestavo::platform {
+namespace kestavo::platform
+{
 
 // The serial port object as the program uses it: property assignments only.
 // Each assignment takes effect or throws RuntimeError.

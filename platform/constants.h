@@ -7,7 +7,8 @@
 
 // Every fixed text and value of Kestavo, so that nothing drifts between the
 // start-up sequence, the platform layer and the tests.
-namespace kestavo::constants {
+namespace kestavo::constants
+{
 
 inline constexpr QLatin1StringView kProgramName{"Kestavo"};
 inline constexpr QLatin1StringView kProgramVersion{KESTAVO_VERSION};
@@ -34,8 +35,8 @@ inline constexpr QLatin1StringView kPortTablePrefix{"COM"};
 
 // Built-in numbering of Linux serial devices, 32 numbers per kind.
 inline constexpr int kPortsPerKind = 32;
-inline constexpr QLatin1StringView kOnboardDevicePrefix{"/dev/ttyS"};  // 1-32
-inline constexpr QLatin1StringView kUsbDevicePrefix{"/dev/ttyUSB"};    // 33-64
-inline constexpr QLatin1StringView kAcmDevicePrefix{"/dev/ttyACM"};    // 65-96
+inline constexpr QLatin1StringView kOnboardDevicePrefix{"/dev/ttyS"}; // 1-32
+inline constexpr QLatin1StringView kUsbDevicePrefix{"/dev/ttyUSB"};   // 33-64
+inline constexpr QLatin1StringView kAcmDevicePrefix{"/dev/ttyACM"};   // 65-96
 
 } // namespace kestavo::constants

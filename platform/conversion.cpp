@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <string>
 
-namespace kestavo::platform {
-namespace {
+namespace kestavo::platform
+{
+namespace
+{
 
 constexpr long long kInt16Min = -32768;
 constexpr long long kInt16Max = 32767;
@@ -36,9 +38,9 @@ constexpr long long kExponentClamp = 100000;
 
 [[noreturn]] void overflow(QStringView text)
 {
-    throw RuntimeError(ErrorNumber::Overflow,
-                       QStringLiteral("Overflow: %1 is outside the range -32768 to 32767.")
-                           .arg(text.trimmed()));
+    throw RuntimeError(
+        ErrorNumber::Overflow,
+        QStringLiteral("Overflow: %1 is outside the range -32768 to 32767.").arg(text.trimmed()));
 }
 
 } // namespace

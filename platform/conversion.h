@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-namespace kestavo::platform {
+namespace kestavo::platform
+{
 
 // Text to a 16-bit signed integer: blanks around the number are ignored, a
 // fraction is rounded to the nearest integer with halves to even, text that

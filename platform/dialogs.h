@@ -2,7 +2,8 @@
 
 #include <QString>
 
-namespace kestavo::platform {
+namespace kestavo::platform
+{
 
 // The modal boxes the program shows. Behind an interface so that tests can
 // script the answers and never wait on a real dialog.

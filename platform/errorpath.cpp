@@ -6,7 +6,8 @@
 
 #include <exception>
 
-namespace kestavo::platform {
+namespace kestavo::platform
+{
 
 ErrorPath::ErrorPath(Dialogs& dialogs, std::FILE* errorStream)
     : m_dialogs(dialogs), m_errorStream(errorStream)

@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <functional>
 
-namespace kestavo::platform {
+namespace kestavo::platform
+{
 
 class Dialogs;
 class RuntimeError;

@@ -9,8 +9,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-namespace kestavo::platform {
-namespace {
+namespace kestavo::platform
+{
+namespace
+{
 
 [[nodiscard]] bool isItemBlank(char c)
 {
@@ -46,8 +48,9 @@ QString SequentialFile::displayName() const
 void SequentialFile::open(const QString& name, Mode mode)
 {
     if (m_open)
-        throw RuntimeError(ErrorNumber::Internal,
-                           QStringLiteral("File number 1 is already open (%1).").arg(displayName()));
+        throw RuntimeError(
+            ErrorNumber::Internal,
+            QStringLiteral("File number 1 is already open (%1).").arg(displayName()));
     m_name = name;
     m_mode = mode;
 

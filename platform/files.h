@@ -8,7 +8,8 @@
 
 class QSaveFile;
 
-namespace kestavo::platform {
+namespace kestavo::platform
+{
 
 // File lookup with the plain-files mask: name when a regular file, or a link
 // to one, of that name exists; the empty string otherwise (nothing there, a

@@ -8,11 +8,12 @@
 
 // Everything that depends on the host operating system. Porting Kestavo to
 // another host means another implementation of this header, nothing else.
-namespace kestavo::platform::host {
+namespace kestavo::platform::host
+{
 
 enum class FileKind {
     Missing,
-    Regular,    // a regular file, or a link to one
+    Regular, // a regular file, or a link to one
     Directory,
     Special,    // FIFO, socket or device
     BrokenLink, // a link whose target does not exist

@@ -15,8 +15,10 @@
 #include <unistd.h>
 #include <vector>
 
-namespace kestavo::platform::host {
-namespace {
+namespace kestavo::platform::host
+{
+namespace
+{
 
 [[nodiscard]] QString errnoText(int error)
 {
@@ -47,8 +49,8 @@ constexpr BuiltInRange kBuiltInRanges[] = {
 // first line.
 [[nodiscard]] std::optional<PortDevice> portTableEntry(std::int16_t portNumber)
 {
-    const QString entry = portTableDirectory() + u'/' + constants::kPortTablePrefix +
-                          QString::number(portNumber);
+    const QString entry =
+        portTableDirectory() + u'/' + constants::kPortTablePrefix + QString::number(portNumber);
     const QFileInfo info(entry);
     const QString origin = QStringLiteral("port table entry %1").arg(entry);
     if (info.isSymLink())
@@ -59,8 +61,8 @@ constexpr BuiltInRange kBuiltInRanges[] = {
     QString reason;
     const std::optional<QByteArray> head = readFileHead(entry, 4096, reason);
     if (!head)
-        return PortDevice{QString(), QStringLiteral("%1, which cannot be read (%2)")
-                                         .arg(origin, reason)};
+        return PortDevice{QString(),
+                          QStringLiteral("%1, which cannot be read (%2)").arg(origin, reason)};
     const QString device = QString::fromLocal8Bit(head->split('\n').constFirst()).trimmed();
     if (device.isEmpty())
         return PortDevice{QString(), QStringLiteral("%1, which is empty").arg(origin)};
@@ -72,7 +74,8 @@ constexpr BuiltInRange kBuiltInRanges[] = {
 FileKind fileKind(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
-    struct stat info {};
+    struct stat info {
+    };
     if (::lstat(name.constData(), &info) != 0)
         return FileKind::Missing;
     if (!S_ISLNK(info.st_mode))
@@ -84,13 +87,14 @@ FileKind fileKind(const QString& path)
 
 std::optional<QByteArray> readFileHead(const QString& path, qsizetype limit, QString& reason)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         reason = errnoText(errno);
         return std::nullopt;
     }
-    struct stat info {};
+    struct stat info {
+    };
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         reason = QStringLiteral("it is not a regular file");
         ::close(fd);
@@ -167,12 +171,14 @@ OpenFailure classifyPermissionFailure(const QString& device)
 
 QString deviceGroup(const QString& device)
 {
-    struct stat info {};
+    struct stat info {
+    };
     if (::stat(QFile::encodeName(device).constData(), &info) != 0)
         return QString();
     long size = ::sysconf(_SC_GETGR_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
-    struct group entry {};
+    struct group entry {
+    };
     struct group* found = nullptr;
     if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
         return QString();

@@ -2,7 +2,8 @@
 
 #include <QStringList>
 
-namespace kestavo::platform {
+namespace kestavo::platform
+{
 
 std::optional<LineSettings> parseLineSettings(const QString& text)
 {

@@ -5,7 +5,8 @@
 
 #include <optional>
 
-namespace kestavo::platform {
+namespace kestavo::platform
+{
 
 // The line settings of a serial port, as in "4800,n,8,1": baud rate, parity
 // letter (n, e, o, m or s), data bits (5-8), stop bits (1, 1.5 or 2).

@@ -5,8 +5,10 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
-namespace kestavo::platform {
-namespace {
+namespace kestavo::platform
+{
+namespace
+{
 
 void showMessage(QMessageBox::Icon icon, const QString& text)
 {

@@ -2,7 +2,8 @@
 
 #include "dialogs.h"
 
-namespace kestavo::platform {
+namespace kestavo::platform
+{
 
 // The boxes as Qt dialogs, centred on the screen by the window system. Needs
 // a QApplication.

@@ -2,7 +2,8 @@
 
 #include <utility>
 
-namespace kestavo::platform {
+namespace kestavo::platform
+{
 
 RuntimeError::RuntimeError(ErrorNumber number, QString description)
     : std::runtime_error(description.toStdString()), m_number(number),

@@ -4,8 +4,10 @@
 #include "host.h"
 #include "runtimeerror.h"
 
-namespace kestavo::platform {
-namespace {
+namespace kestavo::platform
+{
+namespace
+{
 
 [[nodiscard]] QString numberingAdvice(std::int16_t portNumber)
 {
@@ -166,17 +168,17 @@ void SerialControl::applyRts()
     QString reason;
     const std::optional<bool> lines = host::hasModemControlLines(m_port.handle(), reason);
     if (!lines)
-        throw RuntimeError(ErrorNumber::RtsFailed,
-                           QStringLiteral("Cannot read the modem lines of %1: %2.")
-                               .arg(portLabel(), reason));
+        throw RuntimeError(
+            ErrorNumber::RtsFailed,
+            QStringLiteral("Cannot read the modem lines of %1: %2.").arg(portLabel(), reason));
     // A pseudo-terminal or similar link has no RTS line to set.
     if (!*lines)
         return;
     if (!m_port.setRequestToSend(m_rtsEnable))
-        throw RuntimeError(ErrorNumber::RtsFailed,
-                           QStringLiteral("Cannot %1 RTS on %2: %3.")
-                               .arg(m_rtsEnable ? QStringLiteral("assert") : QStringLiteral("clear"),
-                                    portLabel(), m_port.errorString()));
+        throw RuntimeError(ErrorNumber::RtsFailed, QStringLiteral("Cannot %1 RTS on %2: %3.")
+                                                       .arg(m_rtsEnable ? QStringLiteral("assert")
+                                                                        : QStringLiteral("clear"),
+                                                            portLabel(), m_port.errorString()));
 }
 
 void SerialControl::setRTSEnable(bool enable)
@@ -213,9 +215,9 @@ void SerialControl::setSettings(const QString& settings)
 void SerialControl::setOutput(const QString& text)
 {
     if (!m_port.isOpen())
-        throw RuntimeError(ErrorNumber::PortNotOpen,
-                           QStringLiteral("Cannot send to %1: the port is not open.")
-                               .arg(portLabel()));
+        throw RuntimeError(
+            ErrorNumber::PortNotOpen,
+            QStringLiteral("Cannot send to %1: the port is not open.").arg(portLabel()));
     const QByteArray bytes = text.toLatin1();
     if (m_port.write(bytes) != bytes.size())
         throw RuntimeError(ErrorNumber::WriteFailed,

@@ -6,7 +6,8 @@
 #include <QObject>
 #include <QSerialPort>
 
-namespace kestavo::platform {
+namespace kestavo::platform
+{
 
 class RuntimeError;
 

@@ -17,7 +17,8 @@ using kestavo::platform::ErrorNumber;
 using kestavo::platform::RuntimeError;
 using namespace kestavo::test;
 
-namespace {
+namespace
+{
 
 const QString kFile = QStringLiteral("Tavimer.ini");
 const QString kPrompt = QStringLiteral("input:Comport|Comport for Kestavo?");
@@ -84,8 +85,7 @@ TEST(FirstStart, CancelWarnsStoresNothingAndHandsOnPortZero)
     ScriptedDialogs dialogs{QString()};
     RecordingCommControl comm1;
     startUp(comm1, dialogs);
-    EXPECT_EQ(dialogs.shown,
-              (QStringList{kPrompt, QStringLiteral("warning:User pressed Cancel")}));
+    EXPECT_EQ(dialogs.shown, (QStringList{kPrompt, QStringLiteral("warning:User pressed Cancel")}));
     EXPECT_FALSE(QFile::exists(kFile));
     EXPECT_EQ(comm1.assignments, linkSetUp(0));
 }
@@ -162,7 +162,7 @@ struct LinkFailureCase {
     const char* what;
     std::optional<QByteArray> file; // Tavimer.ini's content, or none
     const char* reply;
-    const char* hint;               // what the description adds, or ""
+    const char* hint; // what the description adds, or ""
 };
 
 void PrintTo(const LinkFailureCase& c, std::ostream* os)

@@ -15,7 +15,8 @@
 using namespace kestavo::test;
 using namespace std::chrono_literals;
 
-namespace {
+namespace
+{
 
 const QString kPrompt = QStringLiteral("Comport");
 const QString kBox = QStringLiteral("Kestavo");

@@ -11,7 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace kestavo::test {
+namespace kestavo::test
+{
 
 XServer::XServer()
 {

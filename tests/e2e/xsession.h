@@ -7,7 +7,8 @@
 #include <chrono>
 #include <sys/types.h>
 
-namespace kestavo::test {
+namespace kestavo::test
+{
 
 // A private Xvfb server for the lifetime of this object, on a display number
 // the server picks itself, so tests can run side by side.

@@ -10,15 +10,16 @@
 #include <optional>
 
 using kestavo::platform::ErrorNumber;
-using kestavo::test::raised;
 using kestavo::platform::textToInt16;
+using kestavo::test::raised;
 
-namespace {
+namespace
+{
 
 struct Case {
     const char16_t* text;
-    std::optional<int> value;  // the result, or
-    ErrorNumber error = ErrorNumber::Internal;  // the error when there is none
+    std::optional<int> value;                  // the result, or
+    ErrorNumber error = ErrorNumber::Internal; // the error when there is none
 };
 
 void PrintTo(const Case& c, std::ostream* os)
@@ -60,9 +61,10 @@ INSTANTIATE_TEST_SUITE_P(
         // exponents
         Case{u"1e2", 100}, Case{u"2.5E1", 25}, Case{u"15e-1", 2}, Case{u"1e-99999999", 0},
         // the edges of the range, after rounding
-        Case{u"32767.4", 32767}, Case{u"-32768.5", -32768}, Case{u"32767.5", std::nullopt, kOverflow},
-        Case{u"32768", std::nullopt, kOverflow}, Case{u"-32769", std::nullopt, kOverflow},
-        Case{u"-32768.51", std::nullopt, kOverflow}, Case{u"1e5", std::nullopt, kOverflow},
+        Case{u"32767.4", 32767}, Case{u"-32768.5", -32768},
+        Case{u"32767.5", std::nullopt, kOverflow}, Case{u"32768", std::nullopt, kOverflow},
+        Case{u"-32769", std::nullopt, kOverflow}, Case{u"-32768.51", std::nullopt, kOverflow},
+        Case{u"1e5", std::nullopt, kOverflow},
         Case{u"99999999999999999999", std::nullopt, kOverflow},
         Case{u"1e99999999999", std::nullopt, kOverflow},
         // not numbers

@@ -13,7 +13,8 @@ using kestavo::platform::ErrorPath;
 using kestavo::platform::RuntimeError;
 using kestavo::test::ScriptedDialogs;
 
-namespace {
+namespace
+{
 
 // What the error path wrote to its stream.
 [[nodiscard]] QByteArray written(std::FILE* stream)
@@ -47,12 +48,14 @@ struct Outcome {
 TEST(ErrorPath, ReportsARunTimeErrorInTheBoxAndOnOneLineThenFails)
 {
     const Outcome outcome = runThrough([]() -> int {
-        throw RuntimeError(ErrorNumber::PortInUse, QStringLiteral("Cannot open port 3.\nClose it."));
+        throw RuntimeError(ErrorNumber::PortInUse,
+                           QStringLiteral("Cannot open port 3.\nClose it."));
     });
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.log, QByteArray("kestavo: run-time error 304: Cannot open port 3. Close it.\n"));
-    EXPECT_EQ(outcome.boxes,
-              QStringList{QStringLiteral("error:Run-time error 304:\n\nCannot open port 3.\nClose it.")});
+    EXPECT_EQ(outcome.log,
+              QByteArray("kestavo: run-time error 304: Cannot open port 3. Close it.\n"));
+    EXPECT_EQ(outcome.boxes, QStringList{QStringLiteral(
+                                 "error:Run-time error 304:\n\nCannot open port 3.\nClose it.")});
 }
 
 TEST(ErrorPath, PassesTheBodysStatusThroughWhenNothingFails)

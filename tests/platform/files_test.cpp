@@ -21,7 +21,8 @@ using kestavo::platform::fileLookup;
 using kestavo::platform::SequentialFile;
 using namespace kestavo::test;
 
-namespace {
+namespace
+{
 
 const QString kName = QStringLiteral("Tavimer.ini");
 
@@ -145,16 +146,16 @@ TEST_P(BadReadItem, RaisesNamingTheFileAndLeavesItAlone)
     EXPECT_EQ(fileBytes(kName), GetParam().content);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Contents, BadReadItem,
-    ::testing::Values(BadReadCase{"", ErrorNumber::FileItemNotANumber},
-                      BadReadCase{"\r\n", ErrorNumber::FileItemNotANumber},
-                      BadReadCase{"   \r\n", ErrorNumber::FileItemNotANumber},
-                      BadReadCase{",5\r\n", ErrorNumber::FileItemNotANumber},
-                      BadReadCase{"COM3\r\n", ErrorNumber::FileItemNotANumber},
-                      BadReadCase{"3x\r\n", ErrorNumber::FileItemNotANumber},
-                      BadReadCase{"70000\r\n", ErrorNumber::Overflow},
-                      BadReadCase{QByteArray(100000, '0'), ErrorNumber::FileItemNotANumber}));
+INSTANTIATE_TEST_SUITE_P(Contents, BadReadItem,
+                         ::testing::Values(BadReadCase{"", ErrorNumber::FileItemNotANumber},
+                                           BadReadCase{"\r\n", ErrorNumber::FileItemNotANumber},
+                                           BadReadCase{"   \r\n", ErrorNumber::FileItemNotANumber},
+                                           BadReadCase{",5\r\n", ErrorNumber::FileItemNotANumber},
+                                           BadReadCase{"COM3\r\n", ErrorNumber::FileItemNotANumber},
+                                           BadReadCase{"3x\r\n", ErrorNumber::FileItemNotANumber},
+                                           BadReadCase{"70000\r\n", ErrorNumber::Overflow},
+                                           BadReadCase{QByteArray(100000, '0'),
+                                                       ErrorNumber::FileItemNotANumber}));
 
 TEST(SequentialFileInput, FifoIsRefusedWithoutBlocking)
 {

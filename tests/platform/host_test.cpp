@@ -12,11 +12,12 @@ using kestavo::platform::host::deviceForPort;
 using kestavo::platform::host::portTableDirectory;
 using namespace kestavo::test;
 
-namespace {
+namespace
+{
 
 struct NumberCase {
     int number;
-    const char* device;  // "" for none
+    const char* device; // "" for none
 };
 
 void PrintTo(const NumberCase& c, std::ostream* os)

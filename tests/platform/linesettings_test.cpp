@@ -7,7 +7,8 @@
 using kestavo::platform::LineSettings;
 using kestavo::platform::parseLineSettings;
 
-namespace {
+namespace
+{
 
 struct Good {
     const char* text;
@@ -33,8 +34,7 @@ TEST_P(LineSettingsParse, ReadsEachField)
 INSTANTIATE_TEST_SUITE_P(
     Accepted, LineSettingsParse,
     ::testing::Values(
-        Good{"4800,n,8,1",
-             {4800, QSerialPort::NoParity, QSerialPort::Data8, QSerialPort::OneStop}},
+        Good{"4800,n,8,1", {4800, QSerialPort::NoParity, QSerialPort::Data8, QSerialPort::OneStop}},
         Good{"9600,E,7,2",
              {9600, QSerialPort::EvenParity, QSerialPort::Data7, QSerialPort::TwoStop}},
         Good{"110,o,5,1.5",
@@ -55,9 +55,8 @@ TEST_P(LineSettingsReject, RefusesMalformedText)
 
 INSTANTIATE_TEST_SUITE_P(Rejected, LineSettingsReject,
                          ::testing::Values("", "4800", "4800,n,8", "4800,n,8,1,1", "0,n,8,1",
-                                           "-4800,n,8,1", "+4800,n,8,1", "48x0,n,8,1",
-                                           "4800,x,8,1", "4800,n,9,1", "4800,n,4,1",
-                                           "4800,n,8,3", "4800,n,8,1.0", " 4800,n,8,1",
-                                           "4800,,8,1", "99999999999,n,8,1"));
+                                           "-4800,n,8,1", "+4800,n,8,1", "48x0,n,8,1", "4800,x,8,1",
+                                           "4800,n,9,1", "4800,n,4,1", "4800,n,8,3", "4800,n,8,1.0",
+                                           " 4800,n,8,1", "4800,,8,1", "99999999999,n,8,1"));
 
 } // namespace

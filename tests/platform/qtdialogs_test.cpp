@@ -16,7 +16,8 @@
 
 using kestavo::platform::QtDialogs;
 
-namespace {
+namespace
+{
 
 // Answers the next modal dialog with answer() once it is shown. A watchdog
 // closes any dialog still open after a few seconds, so a failing test ends
@@ -68,8 +69,8 @@ TEST(QtDialogs, InputBoxShowsTitlePromptAndAnEmptyField)
         QTest::keyClick(field, Qt::Key_Return);
     });
     QtDialogs dialogs;
-    const QString reply = dialogs.inputBox(QStringLiteral("Comport for Kestavo?"),
-                                           QStringLiteral("Comport"));
+    const QString reply =
+        dialogs.inputBox(QStringLiteral("Comport for Kestavo?"), QStringLiteral("Comport"));
     ASSERT_TRUE(answerer.answered());
     EXPECT_EQ(title, QStringLiteral("Comport"));
     EXPECT_EQ(label, QStringLiteral("Comport for Kestavo?"));

@@ -17,7 +17,8 @@ using kestavo::platform::SerialControl;
 using namespace kestavo::test;
 using namespace std::chrono_literals;
 
-namespace {
+namespace
+{
 
 constexpr std::int16_t kPort = 99;
 
@@ -119,7 +120,8 @@ TEST_F(SerialOnPty, SecondOpenOfTheSamePortIsRefused)
 
     SerialControl second;
     EXPECT_EQ(failureOf([&] { openAsStartUpDoes(second); }), ErrorNumber::PortInUse);
-    EXPECT_TRUE(m_lastDescription.contains(QStringLiteral("in use"))) << m_lastDescription.toStdString();
+    EXPECT_TRUE(m_lastDescription.contains(QStringLiteral("in use")))
+        << m_lastDescription.toStdString();
     EXPECT_TRUE(first.isOpen());
     EXPECT_FALSE(second.isOpen());
 

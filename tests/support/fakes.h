@@ -9,7 +9,8 @@
 
 #include <optional>
 
-namespace kestavo::test {
+namespace kestavo::test
+{
 
 // Records each assignment as "Property=value"; can be told to fail one.
 class RecordingCommControl final : public platform::CommControl
@@ -21,10 +22,7 @@ public:
     }
     void setPortOpen(bool open) override { record(u"PortOpen", boolText(open)); }
     void setRTSEnable(bool enable) override { record(u"RTSEnable", boolText(enable)); }
-    void setInputLen(std::int16_t length) override
-    {
-        record(u"InputLen", QString::number(length));
-    }
+    void setInputLen(std::int16_t length) override { record(u"InputLen", QString::number(length)); }
     void setSettings(const QString& settings) override { record(u"Settings", settings); }
     void setOutput(const QString& text) override { record(u"Output", text); }
 

@@ -14,7 +14,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace kestavo::test {
+namespace kestavo::test
+{
 
 PtyPair::PtyPair()
 {

@@ -10,7 +10,8 @@
 #include <functional>
 #include <optional>
 
-namespace kestavo::test {
+namespace kestavo::test
+{
 
 // A pseudo-terminal pair: the program opens the slave side as its serial
 // port, the test reads what arrives on the master side.
