@@ -1,8 +1,8 @@
-#include "app/startup.h"
 #include "platform/constants.h"
 #include "platform/errorpath.h"
 #include "platform/qtdialogs.h"
-#include "platform/serialcontrol.h"
+#include "platform/runtime.h"
+#include "ui/form1.h"
 
 #include <QApplication>
 
@@ -15,10 +15,11 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QString(constants::kProgramVersion));
 
     platform::QtDialogs dialogs;
-    platform::SerialControl comm1;
     platform::ErrorPath errors(dialogs);
-    return errors.run([&] {
-        app::startUp(comm1, dialogs);
-        return QApplication::exec();
+    platform::RunTime runTime(errors);
+    ui::Form1 form1(runTime, dialogs);
+    return runTime.run([&] {
+        form1.load();
+        form1.show();
     });
 }

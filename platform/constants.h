@@ -22,12 +22,21 @@ inline constexpr QLatin1StringView kCancelWarning{"User pressed Cancel"};
 inline constexpr std::int16_t kStartInputLen = 4;
 inline constexpr QLatin1StringView kLineSettings{"4800,n,8,1"};
 
+// Position command: the prefix, the target text, then CR.
+inline constexpr QLatin1StringView kCommandPrefix{"AP1"};
+inline constexpr char16_t kCommandEnd = 13;
+
 // Settings the serial port object starts with before anything is assigned.
 inline constexpr QLatin1StringView kDefaultLineSettings{"9600,n,8,1"};
 
 // Tavimer.ini holds one short line; anything past this is never looked at,
 // so a huge or endless file cannot stall start-up.
 inline constexpr qsizetype kPortFileReadLimit = 4096;
+
+// Bytes still waiting when the program ends get the time they need on the
+// line plus this grace, but never more than the cap.
+inline constexpr std::chrono::milliseconds kDrainGrace{1000};
+inline constexpr std::chrono::milliseconds kDrainCap{5000};
 
 // Per-user port table: $XDG_CONFIG_HOME/kestavo/ports/COM<n>
 inline constexpr QLatin1StringView kPortTableSubdir{"kestavo/ports"};
@@ -38,5 +47,29 @@ inline constexpr int kPortsPerKind = 32;
 inline constexpr QLatin1StringView kOnboardDevicePrefix{"/dev/ttyS"}; // 1-32
 inline constexpr QLatin1StringView kUsbDevicePrefix{"/dev/ttyUSB"};   // 33-64
 inline constexpr QLatin1StringView kAcmDevicePrefix{"/dev/ttyACM"};   // 65-96
+
+// Main window "Rotor", laid out in twips (1440 to the inch).
+inline constexpr QLatin1StringView kWindowTitle{"Rotor"};
+inline constexpr int kTwipsPerInch = 1440;
+
+struct TwipRect {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+inline constexpr int kClientWidthTwips = 1680;
+inline constexpr int kClientHeightTwips = 1392;
+inline constexpr TwipRect kText1Twips{120, 240, 732, 372};
+inline constexpr TwipRect kCommand1Twips{120, 840, 372, 372};
+inline constexpr TwipRect kCommand2Twips{600, 840, 372, 372};
+
+inline constexpr QLatin1StringView kGoCaption{"GO"};
+inline constexpr QLatin1StringView kExitCaption{"X"};
+
+inline constexpr QLatin1StringView kFontFamily{"MS Sans Serif"};
+inline constexpr double kWindowFontPoints = 13.8;
+inline constexpr double kButtonFontPoints = 7.8;
 
 } // namespace kestavo::constants

@@ -147,4 +147,23 @@ std::int16_t textToInt16(QStringView text)
     return static_cast<std::int16_t>(value);
 }
 
+QByteArray textToLineBytes(QStringView text)
+{
+    // QString::toLatin1() leaves the byte for an unmappable character
+    // undefined, so the rule is spelled out here.
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.unicode() <= 0xFF) {
+            bytes.append(static_cast<char>(c.unicode()));
+            continue;
+        }
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        bytes.append('?');
+    }
+    return bytes;
+}
+
 } // namespace kestavo::platform

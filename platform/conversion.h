@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QStringView>
 
 #include <cstdint>
@@ -14,5 +15,11 @@ namespace kestavo::platform
 // ("1e2") is allowed. The rounding works on the decimal digits themselves, so
 // "2.5000000000000001" rounds up where a double would not.
 [[nodiscard]] std::int16_t textToInt16(QStringView text);
+
+// Text to the bytes that go on the serial line: one byte per character,
+// Latin-1, and "?" for a character that has no 8-bit code. A character
+// outside the Basic Multilingual Plane (an emoji, two UTF-16 units) is one
+// character and becomes one "?"; so does a stray half of such a pair.
+[[nodiscard]] QByteArray textToLineBytes(QStringView text);
 
 } // namespace kestavo::platform

@@ -2,7 +2,6 @@
 
 #include "constants.h"
 #include "dialogs.h"
-#include "runtimeerror.h"
 
 #include <exception>
 
@@ -39,17 +38,18 @@ int ErrorPath::report(const RuntimeError& error)
     return kExitRuntimeError;
 }
 
-int ErrorPath::run(const std::function<int()>& body)
+std::optional<RuntimeError> ErrorPath::failureOf(const std::function<void()>& step)
 {
     try {
-        return body();
+        step();
     } catch (const RuntimeError& error) {
-        return report(error);
+        return error;
     } catch (const std::exception& error) {
-        return report(RuntimeError(ErrorNumber::Internal,
-                                   QStringLiteral("Internal error: %1. Please report this.")
-                                       .arg(QString::fromLocal8Bit(error.what()))));
+        return RuntimeError(ErrorNumber::Internal,
+                            QStringLiteral("Internal error: %1. Please report this.")
+                                .arg(QString::fromLocal8Bit(error.what())));
     }
+    return std::nullopt;
 }
 
 } // namespace kestavo::platform

@@ -1,15 +1,17 @@
 #pragma once
 
+#include "runtimeerror.h"
+
 #include <QString>
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 namespace kestavo::platform
 {
 
 class Dialogs;
-class RuntimeError;
 
 // Exit statuses of the program.
 inline constexpr int kExitNormal = 0;
@@ -25,8 +27,9 @@ public:
     // Reports the error; returns the exit status the program ends with.
     [[nodiscard]] int report(const RuntimeError& error);
 
-    // Runs body and returns its exit status, or reports whatever it throws.
-    [[nodiscard]] int run(const std::function<int()>& body);
+    // Runs step; returns what it threw as a run-time error, an exception of
+    // any other kind as an internal error, or nullopt if it threw nothing.
+    [[nodiscard]] static std::optional<RuntimeError> failureOf(const std::function<void()>& step);
 
     [[nodiscard]] static QString boxText(const RuntimeError& error);
     [[nodiscard]] static QString logLine(const RuntimeError& error);

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -61,5 +62,12 @@ enum class OpenFailure { NotFound, PermissionDenied, InUse, Other };
 // Whether the open line behind handle has modem-control lines (RTS, DTR).
 // A pseudo-terminal has none. On failure returns nullopt with the cause.
 [[nodiscard]] std::optional<bool> hasModemControlLines(qintptr handle, QString& reason);
+
+enum class WaitResult { Writable, TimedOut, Failed };
+
+// Waits until the open line behind handle takes more output, or timeout
+// passes. Never reads. On failure puts the cause, in words, in reason.
+[[nodiscard]] WaitResult waitWritable(qintptr handle, std::chrono::milliseconds timeout,
+                                      QString& reason);
 
 } // namespace kestavo::platform::host

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -195,6 +196,26 @@ std::optional<bool> hasModemControlLines(qintptr handle, QString& reason)
         return false;
     reason = errnoText(errno);
     return std::nullopt;
+}
+
+WaitResult waitWritable(qintptr handle, std::chrono::milliseconds timeout, QString& reason)
+{
+    pollfd line{static_cast<int>(handle), POLLOUT, 0};
+    const int ready = ::poll(&line, 1, static_cast<int>(timeout.count()));
+    if (ready < 0) {
+        if (errno == EINTR)
+            return WaitResult::TimedOut;
+        reason = errnoText(errno);
+        return WaitResult::Failed;
+    }
+    if (ready == 0)
+        return WaitResult::TimedOut;
+    if (line.revents & POLLNVAL) {
+        reason = QStringLiteral("the line is no longer open");
+        return WaitResult::Failed;
+    }
+    // A hang-up or error is left to the write that follows, which says why.
+    return WaitResult::Writable;
 }
 
 } // namespace kestavo::platform::host

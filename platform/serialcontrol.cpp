@@ -1,8 +1,13 @@
 #include "serialcontrol.h"
 
 #include "constants.h"
+#include "conversion.h"
 #include "host.h"
 #include "runtimeerror.h"
+
+#include <QDeadlineTimer>
+
+#include <algorithm>
 
 namespace kestavo::platform
 {
@@ -20,8 +25,21 @@ namespace
 
 } // namespace
 
+class SerialControl::Assignment
+{
+public:
+    explicit Assignment(SerialControl& control) : m_control(control) { ++m_control.m_assignments; }
+    ~Assignment() { --m_control.m_assignments; }
+    Assignment(const Assignment&) = delete;
+    Assignment& operator=(const Assignment&) = delete;
+
+private:
+    SerialControl& m_control;
+};
+
 SerialControl::SerialControl(QObject* parent) : QObject(parent)
 {
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialControl::onPortError);
     const std::optional<LineSettings> defaults =
         parseLineSettings(QString(constants::kDefaultLineSettings));
     Q_ASSERT(defaults);
@@ -40,6 +58,7 @@ QString SerialControl::portLabel() const
 
 void SerialControl::setCommPort(std::int16_t portNumber)
 {
+    const Assignment assignment(*this);
     if (m_port.isOpen())
         throw RuntimeError(ErrorNumber::PortAlreadyOpen,
                            QStringLiteral("Cannot switch to port %1 while %2 is open.")
@@ -50,6 +69,7 @@ void SerialControl::setCommPort(std::int16_t portNumber)
 
 void SerialControl::setPortOpen(bool open)
 {
+    const Assignment assignment(*this);
     if (!open) {
         m_port.close();
         return;
@@ -183,6 +203,7 @@ void SerialControl::applyRts()
 
 void SerialControl::setRTSEnable(bool enable)
 {
+    const Assignment assignment(*this);
     m_rtsEnable = enable;
     if (m_port.isOpen())
         applyRts();
@@ -200,6 +221,7 @@ void SerialControl::setInputLen(std::int16_t length)
 
 void SerialControl::setSettings(const QString& settings)
 {
+    const Assignment assignment(*this);
     const std::optional<LineSettings> parsed = parseLineSettings(settings);
     if (!parsed)
         throw RuntimeError(ErrorNumber::InvalidSettings,
@@ -214,16 +236,83 @@ void SerialControl::setSettings(const QString& settings)
 
 void SerialControl::setOutput(const QString& text)
 {
+    const Assignment assignment(*this);
     if (!m_port.isOpen())
         throw RuntimeError(
             ErrorNumber::PortNotOpen,
             QStringLiteral("Cannot send to %1: the port is not open.").arg(portLabel()));
-    const QByteArray bytes = text.toLatin1();
+    const QByteArray bytes = textToLineBytes(text);
     if (m_port.write(bytes) != bytes.size())
+        throw writeFailure();
+}
+
+RuntimeError SerialControl::writeFailure() const
+{
+    return RuntimeError(ErrorNumber::WriteFailed,
+                        QStringLiteral("Cannot send to %1: %2. Check that the device is still "
+                                       "connected, then start Kestavo again.")
+                            .arg(portLabel(), m_port.errorString()));
+}
+
+void SerialControl::onPortError(QSerialPort::SerialPortError error)
+{
+    if (m_assignments > 0 || !m_port.isOpen())
+        return;
+    if (error != QSerialPort::WriteError && error != QSerialPort::ResourceError)
+        return;
+    emit failed(writeFailure());
+}
+
+std::chrono::milliseconds SerialControl::drainAllowance(qint64 bytes) const
+{
+    // Start bit, data bits, parity bit, stop bits; 1.5 stop bits round up.
+    const int parityBits = m_settings.parity == QSerialPort::NoParity ? 0 : 1;
+    const int stopBits = m_settings.stopBits == QSerialPort::OneStop ? 1 : 2;
+    const qint64 bitsPerByte = 1 + static_cast<int>(m_settings.dataBits) + parityBits + stopBits;
+    const qint64 lineMs =
+        m_settings.baudRate > 0
+            ? (bytes * bitsPerByte * 1000 + m_settings.baudRate - 1) / m_settings.baudRate
+            : constants::kDrainCap.count();
+    return std::min(std::chrono::milliseconds(lineMs) + constants::kDrainGrace,
+                    constants::kDrainCap);
+}
+
+void SerialControl::drainOutput()
+{
+    const Assignment assignment(*this);
+    if (!m_port.isOpen() || m_port.bytesToWrite() == 0)
+        return;
+    // Polled here rather than with waitForBytesWritten(), which would also
+    // try to read from this write-only line whenever the controller talks.
+    const std::chrono::milliseconds allowance = drainAllowance(m_port.bytesToWrite());
+    const QDeadlineTimer deadline(allowance);
+    while (m_port.bytesToWrite() > 0 && !deadline.hasExpired()) {
+        QString reason;
+        const auto left = std::chrono::milliseconds(deadline.remainingTime());
+        switch (host::waitWritable(m_port.handle(), left, reason)) {
+        case host::WaitResult::Failed:
+            throw RuntimeError(ErrorNumber::WriteFailed,
+                               QStringLiteral("Cannot send to %1: %2. Check that the device is "
+                                              "still connected; the last command may not have "
+                                              "reached the rotor.")
+                                   .arg(portLabel(), reason));
+        case host::WaitResult::TimedOut:
+            continue;
+        case host::WaitResult::Writable:
+            if (!m_port.flush() && m_port.bytesToWrite() > 0)
+                throw writeFailure();
+            break;
+        }
+    }
+    if (m_port.bytesToWrite() > 0)
         throw RuntimeError(ErrorNumber::WriteFailed,
-                           QStringLiteral("Cannot send to %1: %2. Check that the device is "
-                                          "still connected, then start Kestavo again.")
-                               .arg(portLabel(), m_port.errorString()));
+                           QStringLiteral("Cannot send the last %1 bytes to %2: the device did "
+                                          "not take them within %3 ms. Check the device and its "
+                                          "cable; the last command may not have reached the "
+                                          "rotor.")
+                               .arg(m_port.bytesToWrite())
+                               .arg(portLabel())
+                               .arg(allowance.count()));
 }
 
 } // namespace kestavo::platform

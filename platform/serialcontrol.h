@@ -2,14 +2,15 @@
 
 #include "commcontrol.h"
 #include "linesettings.h"
+#include "runtimeerror.h"
 
 #include <QObject>
 #include <QSerialPort>
 
+#include <chrono>
+
 namespace kestavo::platform
 {
-
-class RuntimeError;
 
 // The serial port object on QSerialPort. All port handling lives here, away
 // from any widget. The port is opened for writing only: the program never
@@ -31,12 +32,29 @@ public:
     // Latin-1, with "?" for a character that has no 8-bit code.
     void setOutput(const QString& text) override;
 
+    // Hands every byte still buffered here to the device, waiting no longer
+    // than those bytes need on the line plus a grace, within a cap. Throws
+    // WriteFailed if the device fails or does not take them in time.
+    void drainOutput();
+    // How long drainOutput waits for this many bytes at the current settings.
+    [[nodiscard]] std::chrono::milliseconds drainAllowance(qint64 bytes) const;
+
     [[nodiscard]] bool isOpen() const { return m_port.isOpen(); }
     // The device the port was opened on, for messages and tests.
     [[nodiscard]] QString devicePath() const { return m_device; }
     [[nodiscard]] std::int16_t inputLen() const { return m_inputLen; }
 
+signals:
+    // A failure that QSerialPort reports after an assignment has returned,
+    // such as a write to a device that went away.
+    void failed(const kestavo::platform::RuntimeError& error);
+
 private:
+    // Marks a synchronous assignment: its failures are thrown, not signalled.
+    class Assignment;
+
+    void onPortError(QSerialPort::SerialPortError error);
+    [[nodiscard]] RuntimeError writeFailure() const;
     void open();
     void applySettings(const LineSettings& settings);
     void applyRts();
@@ -51,6 +69,7 @@ private:
     QString m_device;
     QString m_origin;
     QString m_systemPath; // m_device with all links resolved
+    int m_assignments = 0;
 };
 
 } // namespace kestavo::platform

@@ -1,0 +1,74 @@
+#include "runtime.h"
+
+#include "errorpath.h"
+#include "runtimeerror.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+namespace kestavo::platform
+{
+
+RunTime::RunTime(ErrorPath& errors, QObject* parent) : QObject(parent), m_errors(errors)
+{
+    // Qt's own quit on the last window would skip the end steps and could
+    // replace a failure's status with 0.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    connect(qGuiApp, &QGuiApplication::lastWindowClosed, this, &RunTime::end);
+}
+
+int RunTime::run(const std::function<void()>& start)
+{
+    handle(start);
+    if (!m_ending)
+        QCoreApplication::exec();
+    return m_status;
+}
+
+void RunTime::handle(const std::function<void()>& handler)
+{
+    if (m_ending)
+        return;
+    if (const std::optional<RuntimeError> error = ErrorPath::failureOf(handler))
+        fail(*error);
+}
+
+void RunTime::end()
+{
+    if (m_ending)
+        return;
+    // Ending from here on: nothing a step triggers may run a handler.
+    m_ending = true;
+    for (const std::function<void()>& step : m_endSteps) {
+        if (const std::optional<RuntimeError> error = ErrorPath::failureOf(step)) {
+            finish(m_errors.report(*error));
+            return;
+        }
+    }
+    finish(kExitNormal);
+}
+
+void RunTime::fail(const RuntimeError& error)
+{
+    if (m_ending)
+        return;
+    // Set before the box is shown: its event loop must not run handlers.
+    m_ending = true;
+    finish(m_errors.report(error));
+}
+
+void RunTime::atEnd(std::function<void()> step)
+{
+    m_endSteps.push_back(std::move(step));
+}
+
+void RunTime::finish(int status)
+{
+    m_ending = true;
+    m_status = status;
+    // Outside the event loop (a failing start step) this does nothing, and
+    // run() returns without entering the loop.
+    QCoreApplication::exit(status);
+}
+
+} // namespace kestavo::platform

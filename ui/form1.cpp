@@ -1,0 +1,101 @@
+#include "form1.h"
+
+#include "app/rotorlink.h"
+#include "app/startup.h"
+#include "platform/constants.h"
+#include "platform/runtime.h"
+#include "platform/serialcontrol.h"
+#include "ui/twips.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <limits>
+
+namespace kestavo::ui
+{
+namespace
+{
+
+[[nodiscard]] QFont formFont(double points)
+{
+    QFont font(QStringList{QString(constants::kFontFamily)});
+    // Where that family is missing, the platform's sans-serif stands in.
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+[[nodiscard]] QPushButton* makeButton(const QString& caption, QWidget* parent)
+{
+    auto* button = new QPushButton(caption, parent);
+    // Enter in the text box must not press GO, nor Esc anything.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    button->setFont(formFont(constants::kButtonFontPoints));
+    return button;
+}
+
+} // namespace
+
+Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), m_runTime(runTime), m_dialogs(dialogs), m_text1(new QLineEdit(this)),
+      m_command1(makeButton(QString(constants::kGoCaption), this)),
+      m_command2(makeButton(QString(constants::kExitCaption), this)),
+      m_comm1(new platform::SerialControl(this))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString(constants::kWindowTitle));
+    setFont(formFont(constants::kWindowFontPoints));
+
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setMaxLength(std::numeric_limits<int>::max());
+    m_text1->setAccessibleName(QStringLiteral("Target heading"));
+    m_text1->setAccessibleDescription(
+        QStringLiteral("Where to turn the rotor; GO sends it to the controller"));
+    m_command1->setObjectName(QStringLiteral("Command1"));
+    m_command1->setAccessibleName(QStringLiteral("GO"));
+    m_command1->setAccessibleDescription(QStringLiteral("Turns the rotor to the target heading"));
+    m_command2->setObjectName(QStringLiteral("Command2"));
+    m_command2->setAccessibleName(QStringLiteral("Exit"));
+    m_command2->setAccessibleDescription(QStringLiteral("Ends Kestavo"));
+    m_comm1->setObjectName(QStringLiteral("comm1"));
+
+    setTabOrder(m_text1, m_command1);
+    setTabOrder(m_command1, m_command2);
+    m_text1->setFocus();
+    layOut();
+
+    connect(m_command1, &QPushButton::clicked, this,
+            [this] { m_runTime.handle([this] { app::go(*m_comm1, m_text1->text()); }); });
+    connect(m_command2, &QPushButton::clicked, this,
+            [this] { m_runTime.handle([this] { app::x(m_runTime); }); });
+    // A write that fails after GO has returned still ends the program.
+    connect(m_comm1, &platform::SerialControl::failed, this,
+            [this](const platform::RuntimeError& error) { m_runTime.fail(error); });
+    // What GO handed over must reach the line before the program ends.
+    m_runTime.atEnd([this] { m_comm1->drainOutput(); });
+}
+
+Form1::~Form1() = default;
+
+void Form1::load()
+{
+    app::startUp(*m_comm1, m_dialogs);
+}
+
+void Form1::layOut()
+{
+    const TwipScale scale(logicalDpiX(), logicalDpiY());
+    setFixedSize(
+        scale.toPixels(QSize(constants::kClientWidthTwips, constants::kClientHeightTwips)));
+    m_text1->setGeometry(scale.toPixels(constants::kText1Twips));
+    m_command1->setGeometry(scale.toPixels(constants::kCommand1Twips));
+    m_command2->setGeometry(scale.toPixels(constants::kCommand2Twips));
+}
+
+} // namespace kestavo::ui

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QWidget>
+
+class QLineEdit;
+class QPushButton;
+
+namespace kestavo::platform
+{
+class Dialogs;
+class RunTime;
+class SerialControl;
+} // namespace kestavo::platform
+
+namespace kestavo::ui
+{
+
+// The one window, "Rotor": the target text box, GO and X, and the serial
+// port object. Its layout is fixed in twips and turned into pixels through
+// the screen's logical DPI. It routes Load and the two clicks to the
+// program's handlers and does nothing else.
+class Form1 final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Form1(platform::RunTime& runTime, platform::Dialogs& dialogs,
+                   QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The Load event: runs the start-up sequence while the window is still
+    // hidden. Throws its run-time error if start-up fails.
+    void load();
+
+    [[nodiscard]] platform::SerialControl& comm1() { return *m_comm1; }
+
+private:
+    void layOut();
+
+    platform::RunTime& m_runTime;
+    platform::Dialogs& m_dialogs;
+    QLineEdit* m_text1;
+    QPushButton* m_command1;
+    QPushButton* m_command2;
+    platform::SerialControl* m_comm1;
+};
+
+} // namespace kestavo::ui
