@@ -260,7 +260,14 @@ void SerialControl::onPortError(QSerialPort::SerialPortError error)
         return;
     if (error != QSerialPort::WriteError && error != QSerialPort::ResourceError)
         return;
-    emit failed(writeFailure());
+    if (m_writeFailed)
+        return;
+    m_writeFailed = true;
+    const RuntimeError failure = writeFailure();
+    // The bytes cannot go out any more; left buffered, they would make
+    // QSerialPort retry, and fail, on every pass of the event loop.
+    m_port.clear(QSerialPort::Output);
+    emit failed(failure);
 }
 
 std::chrono::milliseconds SerialControl::drainAllowance(qint64 bytes) const

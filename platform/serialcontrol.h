@@ -70,6 +70,7 @@ private:
     QString m_origin;
     QString m_systemPath; // m_device with all links resolved
     int m_assignments = 0;
+    bool m_writeFailed = false; // reported once; the program is ending
 };
 
 } // namespace kestavo::platform

@@ -11,6 +11,7 @@
 
 using kestavo::platform::ErrorNumber;
 using kestavo::platform::textToInt16;
+using kestavo::platform::textToLineBytes;
 using kestavo::test::raised;
 
 namespace
@@ -74,5 +75,29 @@ INSTANTIATE_TEST_SUITE_P(
         Case{u".", std::nullopt, kMismatch}, Case{u"-", std::nullopt, kMismatch},
         Case{u"1e", std::nullopt, kMismatch}, Case{u"1,5", std::nullopt, kMismatch},
         Case{u"\u0663", std::nullopt, kMismatch}, Case{u"3\r\n", std::nullopt, kMismatch}));
+
+// Bytes on the line: Latin-1 one for one, "?" for each character without an
+// 8-bit code.
+TEST(TextToLineBytes, OneBytePerCharacter)
+{
+    const struct {
+        QString text;
+        QByteArray bytes;
+    } cases[] = {
+        {QStringLiteral("AP1180\r"), QByteArray("AP1180\r")},
+        {QString(), QByteArray()},
+        {QStringLiteral("AP1180\u00B0\r"), QByteArray("\x41\x50\x31\x31\x38\x30\xB0\x0D")},
+        {QStringLiteral("AP19\u20AC\r"), QByteArray("\x41\x50\x31\x39\x3F\x0D")},
+        {QStringLiteral("\u00FF\u0100"), QByteArray("\xFF?")},
+        {QString(QChar(0)) + QChar(0x7F), QByteArray("\x00\x7F", 2)},
+        // One character outside the BMP is one "?", not two.
+        {QStringLiteral("1\U0001F600 2"), QByteArray("1? 2")},
+        // A stray half of a surrogate pair has no 8-bit code either.
+        {QString(QChar(0xD83D)) + u'5', QByteArray("?5")},
+        {QString(QChar(0xDE00)), QByteArray("?")},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(textToLineBytes(c.text).toHex(' '), c.bytes.toHex(' ')) << c.text.toStdString();
+}
 
 } // namespace

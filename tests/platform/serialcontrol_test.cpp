@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QList>
 
 #include <gtest/gtest.h>
 
@@ -105,12 +106,77 @@ TEST_F(SerialOnPty, WrittenBytesArriveUnchanged)
     const QByteArray expected("AP1180\r\nAP1\r\x01\xff", 14);
     control.setOutput(QString::fromLatin1(expected));
     // QSerialPort hands buffered bytes to the device from the event loop.
-    QByteArray arrived;
-    for (int round = 0; round < 50 && arrived.size() < expected.size(); ++round) {
+    EXPECT_EQ(m_pty.receive(expected.size(), 500ms).toHex(' '), expected.toHex(' '));
+}
+
+TEST_F(SerialOnPty, DrainHandsBufferedBytesOverWithoutTheEventLoop)
+{
+    SerialControl control;
+    openAsStartUpDoes(control);
+    control.setOutput(QStringLiteral("AP1180\r"));
+    control.setOutput(QStringLiteral("AP190\r"));
+    control.drainOutput();
+    // Read without running the event loop: only the drain can have sent them.
+    EXPECT_EQ(m_pty.read(13, 500ms), QByteArray("AP1180\rAP190\r"));
+    control.drainOutput(); // nothing left: returns at once
+}
+
+TEST_F(SerialOnPty, AWriteThatFailsLaterIsSignalled)
+{
+    SerialControl control;
+    openAsStartUpDoes(control);
+    QList<kestavo::platform::RuntimeError> failures;
+    QObject::connect(&control, &SerialControl::failed,
+                     [&](const kestavo::platform::RuntimeError& error) { failures << error; });
+    m_pty.closeMaster();
+    control.setOutput(QStringLiteral("AP1180\r")); // accepted into the buffer
+    for (int round = 0; round < 50 && failures.isEmpty(); ++round)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        arrived += m_pty.read(expected.size() - arrived.size(), 10ms);
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_EQ(failures.front().number(), ErrorNumber::WriteFailed);
+    EXPECT_TRUE(failures.front().description().contains(m_pty.slavePath()))
+        << failures.front().description().toStdString();
+}
+
+TEST_F(SerialOnPty, DrainToAHungUpLineFails)
+{
+    SerialControl control;
+    openAsStartUpDoes(control);
+    QList<kestavo::platform::RuntimeError> signalled;
+    QObject::connect(&control, &SerialControl::failed,
+                     [&](const kestavo::platform::RuntimeError& error) { signalled << error; });
+    m_pty.closeMaster();
+    control.setOutput(QStringLiteral("AP1180\r"));
+    EXPECT_EQ(failureOf([&] { control.drainOutput(); }), ErrorNumber::WriteFailed);
+    // Thrown, so not reported twice.
+    EXPECT_TRUE(signalled.isEmpty());
+}
+
+// The bounded wait at the end: the bytes' time on the line plus a second,
+// never more than five seconds.
+TEST(SerialDrainAllowance, CoversTheLineTimePlusGraceWithinTheCap)
+{
+    const struct {
+        const char* settings;
+        qint64 bytes;
+        std::chrono::milliseconds allowance;
+    } cases[] = {
+        {"4800,n,8,1", 0, 1000ms},
+        // 7 bytes of 10 bits at 4800 baud: 14.6 ms, rounded up.
+        {"4800,n,8,1", 7, 1015ms},
+        {"4800,n,8,1", 480, 2000ms},
+        {"4800,e,8,2", 480, 2200ms},
+        {"4800,n,7,1.5", 480, 2000ms},
+        {"300,n,8,1", 30, 2000ms},
+        {"4800,n,8,1", 4800, 5000ms},
+        {"110,n,8,1", 1000000, 5000ms},
+    };
+    for (const auto& c : cases) {
+        SerialControl control;
+        control.setSettings(QString::fromLatin1(c.settings));
+        EXPECT_EQ(control.drainAllowance(c.bytes), c.allowance)
+            << c.settings << " with " << c.bytes << " bytes";
     }
-    EXPECT_EQ(arrived.toHex(' '), expected.toHex(' '));
 }
 
 TEST_F(SerialOnPty, SecondOpenOfTheSamePortIsRefused)

@@ -1,5 +1,6 @@
 #include "testsupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 
@@ -65,6 +66,37 @@ QByteArray PtyPair::read(qsizetype count, std::chrono::milliseconds timeout)
         bytes.append(buffer, got);
     }
     return bytes;
+}
+
+QByteArray PtyPair::receive(qsizetype count, std::chrono::milliseconds timeout)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + timeout;
+    QByteArray bytes;
+    while (bytes.size() < count && Clock::now() < deadline) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        bytes += read(count - bytes.size(), std::chrono::milliseconds(10));
+    }
+    return bytes;
+}
+
+QByteArray PtyPair::drain(std::chrono::milliseconds quiet)
+{
+    QByteArray bytes;
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        const QByteArray more = read(4096, quiet);
+        if (more.isEmpty())
+            return bytes;
+        bytes += more;
+    }
+}
+
+void PtyPair::closeMaster()
+{
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
 }
 
 PortTable::PortTable()

@@ -29,6 +29,15 @@ public:
 
     // Reads from the master side until count bytes arrived or timeout passed.
     [[nodiscard]] QByteArray read(qsizetype count, std::chrono::milliseconds timeout);
+    // The same, while letting this thread's event loop hand over what
+    // QSerialPort has buffered.
+    [[nodiscard]] QByteArray receive(qsizetype count, std::chrono::milliseconds timeout);
+    // Everything that arrives within quiet, and nothing more.
+    [[nodiscard]] QByteArray drain(std::chrono::milliseconds quiet);
+
+    // Hangs up the line as a device that goes away does: writes to the slave
+    // side fail from now on.
+    void closeMaster();
 
 private:
     int m_master = -1;

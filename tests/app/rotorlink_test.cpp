@@ -1,0 +1,51 @@
+#include "app/rotorlink.h"
+
+#include "support/fakes.h"
+
+#include <gtest/gtest.h>
+
+using kestavo::test::RecordingCommControl;
+
+namespace
+{
+
+// GO hands "AP1", the text exactly as typed, and CR to Output, once per
+// click and in click order.
+TEST(Go, SendsOnePositionCommandPerClick)
+{
+    const struct {
+        QString text;
+        QString output;
+    } cases[] = {
+        {QStringLiteral("180"), QStringLiteral("AP1180\r")},
+        {QString(), QStringLiteral("AP1\r")},
+        {QStringLiteral("90x"), QStringLiteral("AP190x\r")},
+        {QStringLiteral(" 45 "), QStringLiteral("AP1 45 \r")},
+        {QStringLiteral("AP1"), QStringLiteral("AP1AP1\r")},
+        {QStringLiteral("180\u00B0"), QStringLiteral("AP1180\u00B0\r")},
+    };
+    for (const auto& c : cases) {
+        RecordingCommControl comm1;
+        kestavo::app::go(comm1, c.text);
+        EXPECT_EQ(comm1.assignments, QStringList{QStringLiteral("Output=") + c.output})
+            << c.text.toStdString();
+    }
+
+    RecordingCommControl comm1;
+    kestavo::app::go(comm1, QStringLiteral("10"));
+    kestavo::app::go(comm1, QStringLiteral("10"));
+    kestavo::app::go(comm1, QStringLiteral("20"));
+    EXPECT_EQ(comm1.assignments,
+              (QStringList{"Output=AP110\r", "Output=AP110\r", "Output=AP120\r"}));
+}
+
+TEST(Go, AFailedOutputReachesTheCaller)
+{
+    RecordingCommControl comm1;
+    comm1.failOn(QStringLiteral("Output"),
+                 kestavo::platform::RuntimeError(kestavo::platform::ErrorNumber::WriteFailed,
+                                                 QStringLiteral("Cannot send.")));
+    EXPECT_THROW(kestavo::app::go(comm1, QStringLiteral("180")), kestavo::platform::RuntimeError);
+}
+
+} // namespace

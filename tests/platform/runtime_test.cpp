@@ -1,0 +1,149 @@
+#include "platform/errorpath.h"
+#include "platform/runtime.h"
+#include "platform/runtimeerror.h"
+
+#include "support/fakes.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+
+using kestavo::platform::ErrorNumber;
+using kestavo::platform::ErrorPath;
+using kestavo::platform::RunTime;
+using kestavo::platform::RuntimeError;
+
+namespace
+{
+
+// Error boxes are recorded; one can be told to run something while it is up,
+// as a real box's event loop would.
+class BoxDialogs final : public kestavo::platform::Dialogs
+{
+public:
+    QString inputBox(const QString&, const QString&) override { return {}; }
+    void warningBox(const QString&) override {}
+    void errorBox(const QString& text) override
+    {
+        boxes << text;
+        if (whileShown)
+            whileShown();
+    }
+
+    QStringList boxes;
+    std::function<void()> whileShown;
+};
+
+class RunTimeTest : public ::testing::Test
+{
+protected:
+    RunTimeTest() : m_log(std::tmpfile()), m_errors(m_dialogs, m_log), m_runTime(m_errors) {}
+    ~RunTimeTest() override { std::fclose(m_log); }
+
+    // Runs start, then posts each event handler to the loop in turn.
+    [[nodiscard]] int runWith(const std::function<void()>& start,
+                              const std::vector<std::function<void()>>& handlers)
+    {
+        return m_runTime.run([&] {
+            start();
+            for (const auto& handler : handlers)
+                QTimer::singleShot(0, &m_runTime, [this, handler] { m_runTime.handle(handler); });
+            // A loop that nothing ends would hang the test; fail it instead.
+            QTimer::singleShot(5000, &m_runTime, [this] {
+                ADD_FAILURE() << "the program did not end";
+                m_runTime.end();
+            });
+        });
+    }
+
+    static RuntimeError error(ErrorNumber number)
+    {
+        return RuntimeError(number, QStringLiteral("Cannot send to port 3."));
+    }
+
+    BoxDialogs m_dialogs;
+    std::FILE* m_log;
+    ErrorPath m_errors;
+    RunTime m_runTime;
+    QStringList m_ran;
+};
+
+TEST_F(RunTimeTest, AFailingStartEndsWithStatusOneBeforeTheLoop)
+{
+    bool looped = false;
+    QTimer::singleShot(0, [&] { looped = true; });
+    const int status = m_runTime.run([] { throw error(ErrorNumber::PortInUse); });
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(m_dialogs.boxes,
+              QStringList{QStringLiteral("Run-time error 304:\n\nCannot send to port 3.")});
+    EXPECT_FALSE(looped);
+    QCoreApplication::processEvents(); // let the stray timer go
+}
+
+TEST_F(RunTimeTest, EndingRunsTheEndStepsAndLetsNoFurtherHandlerRun)
+{
+    m_runTime.atEnd([this] { m_ran << "drain"; });
+    const int status = runWith([] {}, {
+                                          [this] { m_ran << "GO"; },
+                                          [this] {
+                                              m_runTime.end();
+                                              m_runTime.handle([this] { m_ran << "GO after X"; });
+                                          },
+                                      });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(m_ran, (QStringList{"GO", "drain"}));
+    EXPECT_TRUE(m_dialogs.boxes.isEmpty());
+}
+
+TEST_F(RunTimeTest, AFailingHandlerEndsWithStatusOneAndSkipsTheEndSteps)
+{
+    m_runTime.atEnd([this] { m_ran << "drain"; });
+    const int status = runWith([] {}, {
+                                          [] { throw error(ErrorNumber::WriteFailed); },
+                                          [this] { m_ran << "GO after the failure"; },
+                                      });
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(m_ran.isEmpty());
+    ASSERT_EQ(m_dialogs.boxes.size(), 1);
+    EXPECT_TRUE(m_dialogs.boxes.front().startsWith("Run-time error 312:"));
+}
+
+TEST_F(RunTimeTest, AnEndStepThatFailsTurnsTheEndIntoAFailure)
+{
+    m_runTime.atEnd([] { throw error(ErrorNumber::WriteFailed); });
+    m_runTime.atEnd([this] { m_ran << "later step"; });
+    const int status = runWith([] {}, {[this] { m_runTime.end(); }});
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(m_dialogs.boxes.size(), 1);
+    EXPECT_TRUE(m_ran.isEmpty());
+}
+
+TEST_F(RunTimeTest, FailuresAndEndsWhileTheErrorBoxIsUpAreIgnored)
+{
+    m_dialogs.whileShown = [this] {
+        m_runTime.fail(error(ErrorNumber::PortInUse));
+        m_runTime.end();
+        m_runTime.handle([this] { m_ran << "handler under the box"; });
+    };
+    const int status =
+        runWith([] {}, {[this] { m_runTime.fail(error(ErrorNumber::WriteFailed)); }});
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(m_dialogs.boxes.size(), 1);
+    EXPECT_TRUE(m_ran.isEmpty());
+}
+
+TEST_F(RunTimeTest, ClosingTheLastWindowEndsLikeX)
+{
+    QWidget window;
+    m_runTime.atEnd([this] { m_ran << "drain"; });
+    const int status = runWith([&] { window.show(); }, {[&] { window.close(); }});
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(m_ran, QStringList{"drain"});
+}
+
+} // namespace

@@ -1,0 +1,291 @@
+#include "platform/errorpath.h"
+#include "platform/runtime.h"
+#include "platform/serialcontrol.h"
+#include "ui/form1.h"
+
+#include "support/fakes.h"
+#include "support/testsupport.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <ostream>
+
+using kestavo::platform::ErrorPath;
+using kestavo::platform::RunTime;
+using kestavo::ui::Form1;
+using namespace kestavo::test;
+using namespace std::chrono_literals;
+
+namespace
+{
+
+constexpr int kPort = 99;
+
+// The window with its serial port on a pseudo-terminal, as a Tavimer.ini
+// naming port 99 sets it up.
+class FormOnPty : public ::testing::Test
+{
+protected:
+    FormOnPty()
+        : m_log(std::tmpfile()), m_errors(m_dialogs, m_log), m_runTime(m_errors),
+          m_form(std::make_unique<Form1>(m_runTime, m_dialogs))
+    {
+        m_table.link(kPort, m_pty.slavePath());
+        writeFileBytes(QStringLiteral("Tavimer.ini"), QByteArray("99\r\n"));
+    }
+    ~FormOnPty() override
+    {
+        m_form.reset();
+        std::fclose(m_log);
+    }
+
+    // Load, then show, as the program starts.
+    void show()
+    {
+        m_form->load();
+        m_form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+    }
+
+    // Runs the program: start-up, then steps from the event loop, until it
+    // ends; returns its exit status.
+    [[nodiscard]] int runProgram(const std::function<void()>& steps)
+    {
+        return m_runTime.run([&] {
+            m_form->load();
+            m_form->show();
+            QTimer::singleShot(0, m_form.get(), [this, steps] {
+                EXPECT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
+                steps();
+            });
+            QTimer::singleShot(10000, &m_runTime, [this] {
+                ADD_FAILURE() << "the program did not end";
+                m_runTime.end();
+            });
+        });
+    }
+
+    [[nodiscard]] QLineEdit* text1() const { return m_form->findChild<QLineEdit*>("Text1"); }
+    [[nodiscard]] QPushButton* go() const { return m_form->findChild<QPushButton*>("Command1"); }
+    [[nodiscard]] QPushButton* x() const { return m_form->findChild<QPushButton*>("Command2"); }
+
+    [[nodiscard]] QByteArray logged() const
+    {
+        std::rewind(m_log);
+        QByteArray bytes;
+        char buffer[512];
+        while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, m_log))
+            bytes.append(buffer, static_cast<qsizetype>(got));
+        return bytes;
+    }
+
+    PtyPair m_pty;
+    PortTable m_table;
+    ScratchWorkingDirectory m_directory;
+    ScriptedDialogs m_dialogs;
+    std::FILE* m_log;
+    ErrorPath m_errors;
+    RunTime m_runTime;
+    std::unique_ptr<Form1> m_form;
+};
+
+struct GoCase {
+    const char* text;
+    QByteArray line;
+};
+
+void PrintTo(const GoCase& c, std::ostream* os)
+{
+    *os << '"' << c.text << '"';
+}
+
+class GoOnPty : public FormOnPty, public ::testing::WithParamInterface<GoCase>
+{
+};
+
+TEST_P(GoOnPty, AClickSendsTheTextBetweenAP1AndCR)
+{
+    show();
+    const QString text = QString::fromLatin1(GetParam().text);
+    QTest::keyClicks(text1(), text);
+    QTest::mouseClick(go(), Qt::LeftButton);
+    EXPECT_EQ(m_pty.receive(GetParam().line.size(), 1s).toHex(' '), GetParam().line.toHex(' '));
+    EXPECT_EQ(m_pty.drain(50ms), QByteArray()) << "nothing more than one command";
+    EXPECT_EQ(text1()->text(), text) << "the text stays in the box";
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, GoOnPty,
+                         ::testing::Values(GoCase{"180",
+                                                  QByteArray("\x41\x50\x31\x31\x38\x30\x0D")},
+                                           GoCase{"", QByteArray("\x41\x50\x31\x0D")},
+                                           GoCase{"90x", QByteArray("AP190x\r")},
+                                           GoCase{" 5 ", QByteArray("AP1 5 \r")}));
+
+TEST_F(FormOnPty, TwoClicksSendTwoCommandsInOrder)
+{
+    show();
+    QTest::keyClicks(text1(), QStringLiteral("180"));
+    QTest::mouseClick(go(), Qt::LeftButton);
+    QTest::mouseClick(go(), Qt::LeftButton);
+    text1()->setText(QStringLiteral("90"));
+    QTest::mouseClick(go(), Qt::LeftButton);
+    EXPECT_EQ(m_pty.receive(19, 1s), QByteArray("AP1180\rAP1180\rAP190\r"));
+}
+
+TEST_F(FormOnPty, OnlyAClickOrSpaceOnGoSends)
+{
+    show();
+    QTest::keyClicks(text1(), QStringLiteral("180"));
+    QTest::keyClick(text1(), Qt::Key_Return);
+    QTest::keyClick(text1(), Qt::Key_Enter);
+    QTest::keyClick(text1(), Qt::Key_Escape);
+    EXPECT_EQ(m_pty.drain(100ms), QByteArray()) << "Enter and Esc send nothing";
+    EXPECT_TRUE(m_form->isVisible()) << "Esc closes nothing";
+
+    QTest::keyClick(text1(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), go());
+    QTest::keyClick(go(), Qt::Key_Space);
+    EXPECT_EQ(m_pty.receive(7, 1s), QByteArray("AP1180\r"));
+    EXPECT_EQ(QApplication::focusWidget(), go()) << "GO leaves the focus where it was";
+    EXPECT_EQ(text1()->text(), QStringLiteral("180"));
+}
+
+TEST_F(FormOnPty, FirstShownEmptyWithTheFocusInTheTextBoxAndTabInOrder)
+{
+    show();
+    EXPECT_EQ(m_form->windowTitle(), QStringLiteral("Rotor"));
+    EXPECT_TRUE(text1()->text().isEmpty());
+    EXPECT_EQ(QApplication::focusWidget(), text1());
+    QTest::keyClick(text1(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), go());
+    QTest::keyClick(go(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), x());
+    QTest::keyClick(x(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), text1());
+    // A screen reader must tell the two buttons apart from their names.
+    EXPECT_FALSE(text1()->accessibleName().isEmpty());
+    EXPECT_NE(go()->accessibleName(), x()->accessibleName());
+}
+
+TEST_F(FormOnPty, ALongTargetGoesOutWhole)
+{
+    show();
+    const QString target(40000, u'7');
+    text1()->setText(target);
+    ASSERT_EQ(text1()->text().size(), target.size()) << "the box has no length limit";
+    QTest::mouseClick(go(), Qt::LeftButton);
+    const QByteArray line = m_pty.receive(target.size() + 4, 5s);
+    EXPECT_EQ(line.size(), target.size() + 4);
+    EXPECT_TRUE(line.startsWith("AP17777") && line.endsWith("777\r"));
+}
+
+// X and closing by the frame, right after GO: the command still reaches the
+// line, and the program ends with status 0.
+class EndRightAfterGo : public FormOnPty, public ::testing::WithParamInterface<const char*>
+{
+};
+
+TEST_P(EndRightAfterGo, LosesNothingAndEndsWithStatusZero)
+{
+    const bool byFrame = QByteArray(GetParam()) == "frame";
+    const int status = runProgram([&] {
+        QTest::keyClicks(text1(), QStringLiteral("180"));
+        QTest::mouseClick(go(), Qt::LeftButton);
+        QTest::mouseClick(go(), Qt::LeftButton);
+        if (byFrame)
+            m_form->close();
+        else
+            QTest::mouseClick(x(), Qt::LeftButton);
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(m_pty.read(14, 1s), QByteArray("AP1180\rAP1180\r"));
+    EXPECT_TRUE(m_dialogs.shown.isEmpty());
+    EXPECT_EQ(logged(), QByteArray());
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, EndRightAfterGo, ::testing::Values("X", "frame"));
+
+TEST_F(FormOnPty, XBeforeAnyGoEndsWithStatusZero)
+{
+    const int status = runProgram([&] { QTest::mouseClick(x(), Qt::LeftButton); });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(m_pty.read(1, 100ms), QByteArray());
+}
+
+TEST_F(FormOnPty, AWriteToAHungUpLineEndsThroughTheErrorPath)
+{
+    const int status = runProgram([&] {
+        m_pty.closeMaster();
+        QTest::keyClicks(text1(), QStringLiteral("180"));
+        QTest::mouseClick(go(), Qt::LeftButton);
+    });
+    EXPECT_EQ(status, 1);
+    ASSERT_EQ(m_dialogs.shown.size(), 1) << m_dialogs.shown.join('|').toStdString();
+    EXPECT_TRUE(m_dialogs.shown.front().startsWith("error:Run-time error 312:"));
+    EXPECT_TRUE(m_dialogs.shown.front().contains(m_pty.slavePath()));
+    EXPECT_TRUE(logged().startsWith("kestavo: run-time error 312: Cannot send to port 99"))
+        << logged().toStdString();
+}
+
+TEST_F(FormOnPty, AFailedStartUpNeverShowsTheWindow)
+{
+    writeFileBytes(QStringLiteral("Tavimer.ini"), QByteArray("97\r\n"));
+    bool everShown = false;
+    const int status = m_runTime.run([&] {
+        m_form->load();
+        m_form->show();
+        everShown = true;
+    });
+    EXPECT_EQ(status, 1);
+    EXPECT_FALSE(everShown);
+    EXPECT_FALSE(m_form->isVisible());
+    ASSERT_EQ(m_dialogs.shown.size(), 1);
+    EXPECT_TRUE(m_dialogs.shown.front().startsWith("error:Run-time error 301:"));
+}
+
+// The layout in pixels at the logical DPI this test run's screen has; CTest
+// runs it once at 96 dpi and once at 144.
+TEST(Form1Layout, TwipsBecomePixelsAtTheScreensDpi)
+{
+    struct Layout {
+        QSize client;
+        QRect text1, go, x;
+    };
+    const Layout at96{{112, 93}, {8, 16, 49, 25}, {8, 56, 25, 25}, {40, 56, 25, 25}};
+    const Layout at144{{168, 139}, {12, 24, 73, 37}, {12, 84, 37, 37}, {60, 84, 37, 37}};
+
+    const int wantedDpi = qEnvironmentVariableIntValue("KESTAVO_TEST_DPI");
+    const int dpi = qRound(QGuiApplication::primaryScreen()->logicalDotsPerInch());
+    ASSERT_EQ(dpi, wantedDpi == 0 ? 96 : wantedDpi) << "the screen is not set up as asked";
+    ASSERT_TRUE(dpi == 96 || dpi == 144);
+    const Layout& expected = dpi == 96 ? at96 : at144;
+
+    ScriptedDialogs dialogs;
+    ErrorPath errors(dialogs);
+    RunTime runTime(errors);
+    Form1 form(runTime, dialogs);
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    EXPECT_EQ(form.size(), expected.client);
+    EXPECT_EQ(form.findChild<QLineEdit*>("Text1")->geometry(), expected.text1);
+    EXPECT_EQ(form.findChild<QPushButton*>("Command1")->geometry(), expected.go);
+    EXPECT_EQ(form.findChild<QPushButton*>("Command2")->geometry(), expected.x);
+    EXPECT_EQ(form.findChild<QPushButton*>("Command1")->text(), QStringLiteral("GO"));
+    EXPECT_EQ(form.findChild<QPushButton*>("Command2")->text(), QStringLiteral("X"));
+
+    // The text box has the window's font, the buttons the smaller one.
+    EXPECT_DOUBLE_EQ(form.findChild<QLineEdit*>("Text1")->font().pointSizeF(), 13.8);
+    EXPECT_DOUBLE_EQ(form.findChild<QPushButton*>("Command1")->font().pointSizeF(), 7.8);
+    EXPECT_EQ(form.findChild<QPushButton*>("Command1")->font().weight(), QFont::Normal);
+}
+
+} // namespace
