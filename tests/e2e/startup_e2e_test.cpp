@@ -20,6 +20,11 @@ namespace
 
 const QString kPrompt = QStringLiteral("Comport");
 const QString kBox = QStringLiteral("Kestavo");
+const QString kWindow = QStringLiteral("Rotor");
+// Centres of GO and X, as fractions of the window's client area.
+constexpr double kGoX = (120 + 186) / 1680.0;
+constexpr double kExitX = (600 + 186) / 1680.0;
+constexpr double kButtonY = (840 + 186) / 1392.0;
 constexpr auto kWindowTimeout = 15s;
 
 class KestavoUnderX : public ::testing::Test
@@ -121,6 +126,7 @@ TEST_F(KestavoUnderX, FirstStartStoresTheReplyAndTheNextAsksNothing)
     answerPrompt(QStringLiteral("99"));
     ASSERT_TRUE(waitForLineSetUp());
     EXPECT_EQ(fileBytes(m_dir.filePath(QStringLiteral("Tavimer.ini"))), QByteArray("99\r\n"));
+    EXPECT_FALSE(m_desktop.waitForWindow(kWindow, kWindowTimeout).isEmpty());
     EXPECT_EQ(first.state(), QProcess::Running) << "Kestavo waits with the port open";
     first.terminate();
     ASSERT_TRUE(first.waitForFinished(10000));
@@ -167,6 +173,24 @@ TEST_F(KestavoUnderX, SecondInstanceOnTheSamePortFailsAndTheFirstKeepsRunning)
     EXPECT_TRUE(second.readAllStandardError().contains("kestavo: run-time error 304: "));
     QThread::msleep(200);
     EXPECT_EQ(first.state(), QProcess::Running);
+}
+
+TEST_F(KestavoUnderX, APersonTypes180ClicksGoThenX)
+{
+    writeFileBytes(m_dir.filePath(QStringLiteral("Tavimer.ini")), "99\r\n");
+    QProcess& kestavo = start(m_dir.path());
+    const QString window = m_desktop.waitForWindow(kWindow, kWindowTimeout);
+    ASSERT_FALSE(window.isEmpty()) << "no window Rotor";
+    ASSERT_TRUE(waitForLineSetUp());
+
+    // The text box has the focus when the window first shows.
+    m_desktop.typeInto(window, QStringLiteral("180"));
+    m_desktop.clickAt(window, kGoX, kButtonY);
+    EXPECT_EQ(m_pty.read(7, 5s), QByteArray("AP1180\r"));
+
+    m_desktop.clickAt(window, kExitX, kButtonY);
+    EXPECT_EQ(finish(kestavo), 0);
+    EXPECT_EQ(m_pty.read(1, 200ms), QByteArray()) << "X sends nothing";
 }
 
 } // namespace

@@ -96,4 +96,24 @@ void Desktop::pressKey(const QString& window, const QString& key) const
     (void)xdotool({QStringLiteral("key"), key});
 }
 
+void Desktop::clickAt(const QString& window, double xFraction, double yFraction) const
+{
+    int width = 0;
+    int height = 0;
+    const QString shell =
+        xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
+    for (const QString& line : shell.split(u'\n')) {
+        if (line.startsWith(QStringLiteral("WIDTH=")))
+            width = line.mid(6).toInt();
+        else if (line.startsWith(QStringLiteral("HEIGHT=")))
+            height = line.mid(7).toInt();
+    }
+    ASSERT_GT(width, 0) << "no geometry for window " << window.toStdString();
+    const auto x = static_cast<int>(width * xFraction);
+    const auto y = static_cast<int>(height * yFraction);
+    (void)xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"),
+                   QStringLiteral("--window"), window, QString::number(x), QString::number(y)});
+    (void)xdotool({QStringLiteral("click"), QStringLiteral("1")});
+}
+
 } // namespace kestavo::test

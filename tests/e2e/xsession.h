@@ -41,6 +41,9 @@ public:
     [[nodiscard]] bool hasWindow(const QString& title) const;
     void typeInto(const QString& window, const QString& text) const;
     void pressKey(const QString& window, const QString& key) const;
+    // A left click at a point given as fractions of the window's width and
+    // height, so that it does not depend on the screen's DPI.
+    void clickAt(const QString& window, double xFraction, double yFraction) const;
 
 private:
     [[nodiscard]] QString xdotool(const QStringList& arguments) const;
