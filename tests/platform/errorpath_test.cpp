@@ -2,6 +2,7 @@
 #include "platform/runtimeerror.h"
 
 #include "support/fakes.h"
+#include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -15,17 +16,6 @@ using kestavo::test::ScriptedDialogs;
 
 namespace
 {
-
-// What the error path wrote to its stream.
-[[nodiscard]] QByteArray written(std::FILE* stream)
-{
-    std::rewind(stream);
-    QByteArray bytes;
-    char buffer[512];
-    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, stream))
-        bytes.append(buffer, static_cast<qsizetype>(got));
-    return bytes;
-}
 
 struct Outcome {
     int status;
@@ -42,7 +32,7 @@ struct Outcome {
     ErrorPath path(dialogs, stream);
     const std::optional<RuntimeError> failure = ErrorPath::failureOf(step);
     const int status = failure ? path.report(*failure) : 0;
-    Outcome outcome{status, written(stream), dialogs.shown};
+    Outcome outcome{status, kestavo::test::streamBytes(stream), dialogs.shown};
     std::fclose(stream);
     return outcome;
 }

@@ -171,6 +171,16 @@ void writeFileBytes(const QString& path, const QByteArray& bytes)
     ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
+QByteArray streamBytes(std::FILE* stream)
+{
+    std::rewind(stream);
+    QByteArray bytes;
+    char buffer[512];
+    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, stream))
+        bytes.append(buffer, static_cast<qsizetype>(got));
+    return bytes;
+}
+
 void makeFifo(const QString& path)
 {
     ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0644), 0) << path.toStdString();

@@ -7,6 +7,7 @@
 #include "platform/runtimeerror.h"
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <optional>
 
@@ -89,6 +90,8 @@ private:
 // The whole content of a file; a failed test if it cannot be read.
 [[nodiscard]] QByteArray fileBytes(const QString& path);
 void writeFileBytes(const QString& path, const QByteArray& bytes);
+// Everything written so far to a temporary stream, such as the error log.
+[[nodiscard]] QByteArray streamBytes(std::FILE* stream);
 void makeFifo(const QString& path);
 
 } // namespace kestavo::test

@@ -78,15 +78,7 @@ protected:
     [[nodiscard]] QPushButton* go() const { return m_form->findChild<QPushButton*>("Command1"); }
     [[nodiscard]] QPushButton* x() const { return m_form->findChild<QPushButton*>("Command2"); }
 
-    [[nodiscard]] QByteArray logged() const
-    {
-        std::rewind(m_log);
-        QByteArray bytes;
-        char buffer[512];
-        while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, m_log))
-            bytes.append(buffer, static_cast<qsizetype>(got));
-        return bytes;
-    }
+    [[nodiscard]] QByteArray logged() const { return streamBytes(m_log); }
 
     PtyPair m_pty;
     PortTable m_table;
