@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QList>
 
 #include <gtest/gtest.h>
@@ -150,6 +151,21 @@ TEST_F(SerialOnPty, DrainToAHungUpLineFails)
     EXPECT_EQ(failureOf([&] { control.drainOutput(); }), ErrorNumber::WriteFailed);
     // Thrown, so not reported twice.
     EXPECT_TRUE(signalled.isEmpty());
+}
+
+TEST_F(SerialOnPty, DrainGivesUpAtTheCapWhenNothingReadsTheLine)
+{
+    SerialControl control;
+    openAsStartUpDoes(control);
+    // Far more than the pseudo-terminal buffers, and nobody reads it.
+    control.setOutput(QString(200000, u'7'));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(failureOf([&] { control.drainOutput(); }), ErrorNumber::WriteFailed);
+    EXPECT_GE(clock.elapsed(), 4900);
+    EXPECT_LT(clock.elapsed(), 7000);
+    EXPECT_TRUE(m_lastDescription.contains(QStringLiteral("within 5000 ms")))
+        << m_lastDescription.toStdString();
 }
 
 // The bounded wait at the end: the bytes' time on the line plus a second,
