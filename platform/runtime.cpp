@@ -20,8 +20,12 @@ RunTime::RunTime(ErrorPath& errors, QObject* parent) : QObject(parent), m_errors
 int RunTime::run(const std::function<void()>& start)
 {
     handle(start);
-    if (!m_ending)
+    if (!m_ending) {
         QCoreApplication::exec();
+        // The loop may also stop from outside, such as a quit at log-out;
+        // the end steps still run then.
+        end();
+    }
     return m_status;
 }
 

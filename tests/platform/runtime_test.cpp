@@ -137,6 +137,14 @@ TEST_F(RunTimeTest, FailuresAndEndsWhileTheErrorBoxIsUpAreIgnored)
     EXPECT_TRUE(m_ran.isEmpty());
 }
 
+TEST_F(RunTimeTest, AQuitFromOutsideStillRunsTheEndSteps)
+{
+    m_runTime.atEnd([this] { m_ran << "drain"; });
+    const int status = runWith([] {}, {[] { QCoreApplication::quit(); }});
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(m_ran, QStringList{"drain"});
+}
+
 TEST_F(RunTimeTest, ClosingTheLastWindowEndsLikeX)
 {
     QWidget window;
