@@ -37,6 +37,9 @@ namespace
     button->setAutoDefault(false);
     button->setDefault(false);
     button->setFont(formFont(constants::kButtonFontPoints));
+    // Reached with Tab, but a click leaves the focus where it was, so the
+    // next heading can be typed straight after GO.
+    button->setFocusPolicy(Qt::TabFocus);
     return button;
 }
 

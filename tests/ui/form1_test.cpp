@@ -113,6 +113,7 @@ TEST_P(GoOnPty, AClickSendsTheTextBetweenAP1AndCR)
     EXPECT_EQ(m_pty.receive(GetParam().line.size(), 1s).toHex(' '), GetParam().line.toHex(' '));
     EXPECT_EQ(m_pty.drain(50ms), QByteArray()) << "nothing more than one command";
     EXPECT_EQ(text1()->text(), text) << "the text stays in the box";
+    EXPECT_EQ(QApplication::focusWidget(), text1()) << "and the focus with it";
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, GoOnPty,
