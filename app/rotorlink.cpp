@@ -6,11 +6,15 @@
 
 namespace kestavo::app
 {
+namespace
+{
 
-QString positionCommand(const QString& target)
+[[nodiscard]] QString positionCommand(const QString& target)
 {
     return QString(constants::kCommandPrefix) + target + QChar(constants::kCommandEnd);
 }
+
+} // namespace
 
 void go(platform::CommControl& comm1, const QString& target)
 {

@@ -11,10 +11,7 @@ class Ending;
 namespace kestavo::app
 {
 
-// "AP1", the target text unchanged, then CR.
-[[nodiscard]] QString positionCommand(const QString& target);
-
-// GO: sends one position command for the target text. Nothing is trimmed,
+// GO: sends one position command, "AP1", the target text and CR. Nothing is trimmed,
 // checked or awaited; the text box and the focus are left as they are.
 void go(platform::CommControl& comm1, const QString& target);
 

@@ -68,7 +68,6 @@ void RunTime::atEnd(std::function<void()> step)
 
 void RunTime::finish(int status)
 {
-    m_ending = true;
     m_status = status;
     // Outside the event loop (a failing start step) this does nothing, and
     // run() returns without entering the loop.

@@ -47,8 +47,6 @@ public:
     // reported and turns the end into a failure.
     void atEnd(std::function<void()> step);
 
-    [[nodiscard]] bool isEnding() const { return m_ending; }
-
 private:
     void finish(int status);
 

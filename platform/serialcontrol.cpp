@@ -25,13 +25,13 @@ namespace
 
 } // namespace
 
-class SerialControl::Assignment
+class SerialControl::SyncCall
 {
 public:
-    explicit Assignment(SerialControl& control) : m_control(control) { ++m_control.m_assignments; }
-    ~Assignment() { --m_control.m_assignments; }
-    Assignment(const Assignment&) = delete;
-    Assignment& operator=(const Assignment&) = delete;
+    explicit SyncCall(SerialControl& control) : m_control(control) { ++m_control.m_syncCalls; }
+    ~SyncCall() { --m_control.m_syncCalls; }
+    SyncCall(const SyncCall&) = delete;
+    SyncCall& operator=(const SyncCall&) = delete;
 
 private:
     SerialControl& m_control;
@@ -58,7 +58,6 @@ QString SerialControl::portLabel() const
 
 void SerialControl::setCommPort(std::int16_t portNumber)
 {
-    const Assignment assignment(*this);
     if (m_port.isOpen())
         throw RuntimeError(ErrorNumber::PortAlreadyOpen,
                            QStringLiteral("Cannot switch to port %1 while %2 is open.")
@@ -69,7 +68,7 @@ void SerialControl::setCommPort(std::int16_t portNumber)
 
 void SerialControl::setPortOpen(bool open)
 {
-    const Assignment assignment(*this);
+    const SyncCall call(*this);
     if (!open) {
         m_port.close();
         return;
@@ -203,7 +202,7 @@ void SerialControl::applyRts()
 
 void SerialControl::setRTSEnable(bool enable)
 {
-    const Assignment assignment(*this);
+    const SyncCall call(*this);
     m_rtsEnable = enable;
     if (m_port.isOpen())
         applyRts();
@@ -221,7 +220,7 @@ void SerialControl::setInputLen(std::int16_t length)
 
 void SerialControl::setSettings(const QString& settings)
 {
-    const Assignment assignment(*this);
+    const SyncCall call(*this);
     const std::optional<LineSettings> parsed = parseLineSettings(settings);
     if (!parsed)
         throw RuntimeError(ErrorNumber::InvalidSettings,
@@ -236,7 +235,7 @@ void SerialControl::setSettings(const QString& settings)
 
 void SerialControl::setOutput(const QString& text)
 {
-    const Assignment assignment(*this);
+    const SyncCall call(*this);
     if (!m_port.isOpen())
         throw RuntimeError(
             ErrorNumber::PortNotOpen,
@@ -256,11 +255,9 @@ RuntimeError SerialControl::writeFailure() const
 
 void SerialControl::onPortError(QSerialPort::SerialPortError error)
 {
-    if (m_assignments > 0 || !m_port.isOpen())
-        return;
-    if (error != QSerialPort::WriteError && error != QSerialPort::ResourceError)
-        return;
-    if (m_writeFailed)
+    const bool writeFailed =
+        error == QSerialPort::WriteError || error == QSerialPort::ResourceError;
+    if (!writeFailed || m_writeFailed || m_syncCalls > 0 || !m_port.isOpen())
         return;
     m_writeFailed = true;
     const RuntimeError failure = writeFailure();
@@ -286,7 +283,7 @@ std::chrono::milliseconds SerialControl::drainAllowance(qint64 bytes) const
 
 void SerialControl::drainOutput()
 {
-    const Assignment assignment(*this);
+    const SyncCall call(*this);
     if (!m_port.isOpen() || m_port.bytesToWrite() == 0)
         return;
     // Polled here rather than with waitForBytesWritten(), which would also

@@ -50,8 +50,8 @@ signals:
     void failed(const kestavo::platform::RuntimeError& error);
 
 private:
-    // Marks a synchronous assignment: its failures are thrown, not signalled.
-    class Assignment;
+    // Marks a call whose failures are thrown, so they are not signalled too.
+    class SyncCall;
 
     void onPortError(QSerialPort::SerialPortError error);
     [[nodiscard]] RuntimeError writeFailure() const;
@@ -69,7 +69,7 @@ private:
     QString m_device;
     QString m_origin;
     QString m_systemPath; // m_device with all links resolved
-    int m_assignments = 0;
+    int m_syncCalls = 0;
     bool m_writeFailed = false; // reported once; the program is ending
 };
 

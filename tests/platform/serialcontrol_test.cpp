@@ -55,9 +55,18 @@ protected:
         return error ? error->number() : ErrorNumber::Internal;
     }
 
+    // Collects in m_signalled what control reports after an assignment.
+    void recordFailures(SerialControl& control)
+    {
+        QObject::connect(
+            &control, &SerialControl::failed,
+            [this](const kestavo::platform::RuntimeError& error) { m_signalled << error; });
+    }
+
     PtyPair m_pty;
     PortTable m_table;
     QString m_lastDescription;
+    QList<kestavo::platform::RuntimeError> m_signalled;
 };
 
 TEST_F(SerialOnPty, StartUpSetsTheLineTo4800EightNoneOne)
@@ -126,31 +135,27 @@ TEST_F(SerialOnPty, AWriteThatFailsLaterIsSignalled)
 {
     SerialControl control;
     openAsStartUpDoes(control);
-    QList<kestavo::platform::RuntimeError> failures;
-    QObject::connect(&control, &SerialControl::failed,
-                     [&](const kestavo::platform::RuntimeError& error) { failures << error; });
+    recordFailures(control);
     m_pty.closeMaster();
     control.setOutput(QStringLiteral("AP1180\r")); // accepted into the buffer
-    for (int round = 0; round < 50 && failures.isEmpty(); ++round)
+    for (int round = 0; round < 50 && m_signalled.isEmpty(); ++round)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    ASSERT_EQ(failures.size(), 1);
-    EXPECT_EQ(failures.front().number(), ErrorNumber::WriteFailed);
-    EXPECT_TRUE(failures.front().description().contains(m_pty.slavePath()))
-        << failures.front().description().toStdString();
+    ASSERT_EQ(m_signalled.size(), 1);
+    EXPECT_EQ(m_signalled.front().number(), ErrorNumber::WriteFailed);
+    EXPECT_TRUE(m_signalled.front().description().contains(m_pty.slavePath()))
+        << m_signalled.front().description().toStdString();
 }
 
 TEST_F(SerialOnPty, DrainToAHungUpLineFails)
 {
     SerialControl control;
     openAsStartUpDoes(control);
-    QList<kestavo::platform::RuntimeError> signalled;
-    QObject::connect(&control, &SerialControl::failed,
-                     [&](const kestavo::platform::RuntimeError& error) { signalled << error; });
+    recordFailures(control);
     m_pty.closeMaster();
     control.setOutput(QStringLiteral("AP1180\r"));
     EXPECT_EQ(failureOf([&] { control.drainOutput(); }), ErrorNumber::WriteFailed);
     // Thrown, so not reported twice.
-    EXPECT_TRUE(signalled.isEmpty());
+    EXPECT_TRUE(m_signalled.isEmpty());
 }
 
 TEST_F(SerialOnPty, DrainGivesUpAtTheCapWhenNothingReadsTheLine)
