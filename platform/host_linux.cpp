@@ -126,7 +126,7 @@ std::optional<QByteArray> readFileHead(const QString& path, qsizetype limit, QSt
 
 QString portTableDirectory()
 {
-    // Only an absolute XDG_CONFIG_HOME counts, as the XDG spec says.
+    // Only an absolute XDG_CONFIG_HOME counts; a relative one is ignored.
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
         base = QDir::homePath() + QStringLiteral("/.config");
