@@ -5,8 +5,9 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 BUILD_PACKAGES := cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev
-# The end-to-end tests run the program in a private X server.
-TEST_PACKAGES := xvfb xdotool fonts-dejavu-core
+# The end-to-end tests run the program in a private X server with a small
+# window manager; the package tests validate the desktop entry.
+TEST_PACKAGES := xvfb xdotool openbox wmctrl fonts-dejavu-core desktop-file-utils
 
 .PHONY: all deps build run test clean
 

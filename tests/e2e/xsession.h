@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -11,7 +12,8 @@ namespace kestavo::test
 {
 
 // A private Xvfb server for the lifetime of this object, on a display number
-// the server picks itself, so tests can run side by side.
+// the server picks itself, so tests can run side by side, with openbox as its
+// window manager so that windows get a frame that can close them.
 class XServer
 {
 public:
@@ -23,7 +25,10 @@ public:
     [[nodiscard]] const QString& display() const { return m_display; }
 
 private:
+    void startWindowManager();
+
     pid_t m_pid = -1;
+    pid_t m_windowManager = -1;
     QString m_display;
 };
 
@@ -44,9 +49,16 @@ public:
     // A left click at a point given as fractions of the window's width and
     // height, so that it does not depend on the screen's DPI.
     void clickAt(const QString& window, double xFraction, double yFraction) const;
+    // Two clicks in one xdotool run, as fast as a person double-taps.
+    void clickTwice(const QString& window, double firstX, double secondX, double y) const;
+    // Asks the window manager to close the window, as its frame's close
+    // button does.
+    void closeByFrame(const QString& window) const;
 
 private:
     [[nodiscard]] QString xdotool(const QStringList& arguments) const;
+    [[nodiscard]] QString run(const QString& program, const QStringList& arguments) const;
+    [[nodiscard]] QSize size(const QString& window) const;
 
     QString m_display;
 };

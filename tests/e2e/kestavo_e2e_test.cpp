@@ -112,6 +112,17 @@ protected:
         return box;
     }
 
+    // Starts Kestavo on the stored port and waits for its window and line.
+    std::pair<QProcess*, QString> startOnStoredPort()
+    {
+        writeFileBytes(m_dir.filePath(QStringLiteral("Tavimer.ini")), "99\r\n");
+        QProcess& kestavo = start(m_dir.path());
+        const QString window = m_desktop.waitForWindow(kWindow, kWindowTimeout);
+        EXPECT_FALSE(window.isEmpty()) << "no window Rotor";
+        EXPECT_TRUE(waitForLineSetUp());
+        return {&kestavo, window};
+    }
+
     XServer m_x;
     Desktop m_desktop{m_x.display()};
     PtyPair m_pty;
@@ -177,11 +188,8 @@ TEST_F(KestavoUnderX, SecondInstanceOnTheSamePortFailsAndTheFirstKeepsRunning)
 
 TEST_F(KestavoUnderX, APersonTypes180ClicksGoThenX)
 {
-    writeFileBytes(m_dir.filePath(QStringLiteral("Tavimer.ini")), "99\r\n");
-    QProcess& kestavo = start(m_dir.path());
-    const QString window = m_desktop.waitForWindow(kWindow, kWindowTimeout);
-    ASSERT_FALSE(window.isEmpty()) << "no window Rotor";
-    ASSERT_TRUE(waitForLineSetUp());
+    auto [kestavo, window] = startOnStoredPort();
+    ASSERT_FALSE(window.isEmpty());
 
     // The text box has the focus when the window first shows.
     m_desktop.typeInto(window, QStringLiteral("180"));
@@ -189,8 +197,71 @@ TEST_F(KestavoUnderX, APersonTypes180ClicksGoThenX)
     EXPECT_EQ(m_pty.read(7, 5s), QByteArray("AP1180\r"));
 
     m_desktop.clickAt(window, kExitX, kButtonY);
-    EXPECT_EQ(finish(kestavo), 0);
+    EXPECT_EQ(finish(*kestavo), 0);
     EXPECT_EQ(m_pty.read(1, 200ms), QByteArray()) << "X sends nothing";
+}
+
+TEST_F(KestavoUnderX, EachGoSendsTheTextWhileEnterSendsNothing)
+{
+    auto [kestavo, window] = startOnStoredPort();
+    ASSERT_FALSE(window.isEmpty());
+
+    m_desktop.typeInto(window, QStringLiteral("90"));
+    m_desktop.clickAt(window, kGoX, kButtonY);
+    EXPECT_EQ(m_pty.read(6, 5s), QByteArray("AP190\r"));
+    m_desktop.clickAt(window, kGoX, kButtonY);
+    EXPECT_EQ(m_pty.read(6, 5s), QByteArray("AP190\r")) << "the second GO sends again";
+
+    m_desktop.pressKey(window, QStringLiteral("Return"));
+    EXPECT_EQ(m_pty.read(1, 300ms), QByteArray()) << "Enter is no GO";
+
+    // A click on GO left the focus in the text box: the next heading is
+    // typed straight away, then GO is reached with Tab and pressed by Space.
+    m_desktop.pressKey(window, QStringLiteral("ctrl+a"));
+    m_desktop.typeInto(window, QStringLiteral("270"));
+    m_desktop.pressKey(window, QStringLiteral("Tab"));
+    m_desktop.pressKey(window, QStringLiteral("space"));
+    EXPECT_EQ(m_pty.read(7, 5s), QByteArray("AP1270\r"));
+
+    kestavo->terminate();
+    EXPECT_TRUE(kestavo->waitForFinished(10000));
+}
+
+TEST_F(KestavoUnderX, XRightAfterGoLosesNothing)
+{
+    auto [kestavo, window] = startOnStoredPort();
+    ASSERT_FALSE(window.isEmpty());
+
+    m_desktop.typeInto(window, QStringLiteral("180"));
+    m_desktop.clickTwice(window, kGoX, kExitX, kButtonY);
+    EXPECT_EQ(finish(*kestavo), 0);
+    EXPECT_EQ(m_pty.read(8, 1s), QByteArray("AP1180\r"));
+}
+
+TEST_F(KestavoUnderX, ClosingByTheFrameRightAfterGoLosesNothing)
+{
+    auto [kestavo, window] = startOnStoredPort();
+    ASSERT_FALSE(window.isEmpty());
+
+    m_desktop.typeInto(window, QStringLiteral("45"));
+    m_desktop.clickAt(window, kGoX, kButtonY);
+    m_desktop.closeByFrame(window);
+    EXPECT_EQ(finish(*kestavo), 0);
+    EXPECT_EQ(m_pty.read(7, 1s), QByteArray("AP145\r"));
+}
+
+TEST_F(KestavoUnderX, LineWhoseOtherSideWentAwayEndsThroughTheErrorBox)
+{
+    auto [kestavo, window] = startOnStoredPort();
+    ASSERT_FALSE(window.isEmpty());
+
+    m_pty.closeMaster();
+    m_desktop.typeInto(window, QStringLiteral("180"));
+    m_desktop.clickAt(window, kGoX, kButtonY);
+    confirmBox();
+    EXPECT_EQ(finish(*kestavo), 1);
+    EXPECT_TRUE(kestavo->readAllStandardError().contains(
+        "kestavo: run-time error 312: Cannot send to port 99"));
 }
 
 } // namespace
