@@ -165,8 +165,8 @@ void Desktop::clickAt(const QString& window, double xFraction, double yFraction)
     const QSize area = size(window);
     const auto x = static_cast<int>(area.width() * xFraction);
     const auto y = static_cast<int>(area.height() * yFraction);
-    (void)xdotool({QStringLiteral("mousemove"),
-                   QStringLiteral("--window"), window, QString::number(x), QString::number(y)});
+    (void)xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                   QString::number(x), QString::number(y)});
     (void)xdotool({QStringLiteral("click"), QStringLiteral("1")});
 }
 
@@ -174,11 +174,10 @@ void Desktop::clickTwice(const QString& window, double firstX, double secondX, d
 {
     const QSize area = size(window);
     const QString top = QString::number(static_cast<int>(area.height() * y));
-    (void)xdotool({QStringLiteral("mousemove"),
-                   QStringLiteral("--window"), window,
+    (void)xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window,
                    QString::number(static_cast<int>(area.width() * firstX)), top,
-                   QStringLiteral("click"), QStringLiteral("1"),
-                   QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                   QStringLiteral("click"), QStringLiteral("1"), QStringLiteral("mousemove"),
+                   QStringLiteral("--window"), window,
                    QString::number(static_cast<int>(area.width() * secondX)), top,
                    QStringLiteral("click"), QStringLiteral("1")});
 }
