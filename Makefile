@@ -2,6 +2,7 @@
 # Each target first installs the Debian packages it needs when missing.
 
 BUILD_DIR ?= build
+SANITIZE_DIR ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 BUILD_PACKAGES := cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev
@@ -9,7 +10,7 @@ BUILD_PACKAGES := cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-serial
 # window manager; the package tests validate the desktop entry.
 TEST_PACKAGES := xvfb xdotool openbox wmctrl fonts-dejavu-core desktop-file-utils
 
-.PHONY: all deps build run test clean
+.PHONY: all deps build run test sanitize clean
 
 all: build
 
@@ -29,6 +30,16 @@ run: build
 test: build
 	@./tools/install-packages $(TEST_PACKAGES)
 	cd $(BUILD_DIR) && ctest --output-on-failure --timeout 120 -j $(JOBS)
+	$(MAKE) sanitize
+
+# The unit and widget tests again, built with AddressSanitizer (leaks
+# included) and UndefinedBehaviorSanitizer; any report fails the test.
+sanitize: deps
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DKESTAVO_SANITIZE=ON
+	cmake --build $(SANITIZE_DIR) --parallel $(JOBS)
+	cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=1 \
+		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		ctest --output-on-failure --timeout 120 -j $(JOBS) -LE e2e
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
