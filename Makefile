@@ -8,9 +8,11 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_PACKAGES := cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev
 # The end-to-end tests run the program in a private X server with a small
 # window manager; the package tests validate the desktop entry.
-TEST_PACKAGES := xvfb xdotool openbox wmctrl fonts-dejavu-core desktop-file-utils
+TEST_PACKAGES := xvfb xdotool openbox wmctrl fonts-dejavu-core desktop-file-utils $(PACKAGE_PACKAGES)
+# dpkg-shlibdeps fills in the package's dependencies.
+PACKAGE_PACKAGES := dpkg-dev file
 
-.PHONY: all deps build run test sanitize clean
+.PHONY: all deps build run test sanitize package clean
 
 all: build
 
@@ -40,6 +42,11 @@ sanitize: deps
 	cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=1 \
 		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 		ctest --output-on-failure --timeout 120 -j $(JOBS) -LE e2e
+
+# A Debian package of the program, its desktop entry and icon, in build/.
+package: build
+	@./tools/install-packages $(PACKAGE_PACKAGES)
+	cd $(BUILD_DIR) && cpack
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "platform/constants.h"
 #include "platform/errorpath.h"
 #include "platform/qtdialogs.h"
@@ -5,14 +6,25 @@
 #include "ui/form1.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QStringList>
 
 int main(int argc, char* argv[])
 {
     using namespace kestavo;
 
-    QApplication application(argc, argv);
     QApplication::setApplicationName(QString(constants::kProgramName));
     QApplication::setApplicationVersion(QString(constants::kProgramVersion));
+
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (const auto status = app::answerInformationRequest(arguments, stdout))
+        return *status;
+
+    QApplication application(argc, argv);
+    QApplication::setDesktopFileName(QString(constants::kExecutableName));
+    QApplication::setWindowIcon(QIcon::fromTheme(QString(constants::kExecutableName)));
 
     platform::QtDialogs dialogs;
     platform::ErrorPath errors(dialogs);

@@ -1,0 +1,31 @@
+#include "commandline.h"
+
+#include "platform/constants.h"
+#include "platform/errorpath.h"
+
+namespace kestavo::app
+{
+
+std::optional<int> answerInformationRequest(const QStringList& arguments, std::FILE* out)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == u"--version" || argument == u"-v") {
+            std::fprintf(out, "%s %s\n", constants::kProgramName.data(),
+                         constants::kProgramVersion.data());
+            return platform::kExitNormal;
+        }
+        if (argument == u"--help" || argument == u"-h") {
+            std::fprintf(out,
+                         "Usage: %s\n"
+                         "Turns an antenna rotor to the heading typed into its window.\n"
+                         "The port is asked for at the first start and kept in %s\n"
+                         "in the directory Kestavo is started in.\n",
+                         constants::kExecutableName.data(), constants::kPortFileName.data());
+            return platform::kExitNormal;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace kestavo::app

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+
+namespace kestavo::app
+{
+
+// Answers --version and --help on out before any display is needed. Returns
+// the exit status when one of them was asked for; nullopt otherwise, and every
+// other argument is left to Qt (-platform, -display, ...).
+[[nodiscard]] std::optional<int> answerInformationRequest(const QStringList& arguments,
+                                                          std::FILE* out);
+
+} // namespace kestavo::app
