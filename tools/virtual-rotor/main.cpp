@@ -108,34 +108,40 @@ public:
             error = "cannot put " + m_slavePath + " in raw mode: " + errnoText();
             return false;
         }
+        // Taken before anyone can know the line exists, so that whatever a
+        // sender sets up later is reported as a change.
+        if (::tcgetattr(m_master, &attributes) != 0) {
+            error = "cannot read back the settings of " + m_slavePath + ": " + errnoText();
+            return false;
+        }
+        m_initialFraming = framingOf(attributes);
         return true;
     }
 
     [[nodiscard]] int master() const { return m_master; }
     [[nodiscard]] const std::string& slavePath() const { return m_slavePath; }
+    [[nodiscard]] const LineFraming& initialFraming() const { return m_initialFraming; }
 
 private:
     int m_master = -1;
     int m_slave = -1;
     std::string m_slavePath;
+    LineFraming m_initialFraming;
 };
 
 class Controller
 {
 public:
-    explicit Controller(const Options& options, int master, int signalFd)
-        : m_master(master), m_signals(signalFd), m_rotor(options.rate, options.start),
-          m_splitter(vc::kMaxLineLength)
+    explicit Controller(const Options& options, const Line& line, int signalFd)
+        : m_master(line.master()), m_signals(signalFd), m_rotor(options.rate, options.start),
+          m_splitter(vc::kMaxLineLength), m_reported(line.initialFraming())
     {
     }
 
     // Returns the exit status.
     [[nodiscard]] int run()
     {
-        std::optional<LineFraming> framing = readFraming();
-        if (!framing)
-            return EXIT_FAILURE;
-        m_reported = *framing;
+        std::optional<LineFraming> framing;
         m_last = Clock::now();
         while (!m_done) {
             pollfd watched[] = {
@@ -371,7 +377,7 @@ int main(int argc, char* argv[])
                     static_cast<std::size_t>(kestavo::constants::kPromptText.size())) +
         "\"; end with Ctrl-C or q");
 
-    Controller controller(options, line.master(), signalFd);
+    Controller controller(options, line, signalFd);
     const int status = controller.run();
 
     if (!removeLinkIfOurs(entryPath, line.slavePath(), error)) {
