@@ -8,7 +8,7 @@ BUILD_PACKAGES := cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-serial
 # The end-to-end tests run the program in a private X server.
 TEST_PACKAGES := xvfb xdotool fonts-dejavu-core
 
-.PHONY: all deps build run test clean
+.PHONY: all deps build run test demo clean
 
 all: build
 
@@ -28,6 +28,12 @@ run: build
 test: build
 	@./tools/install-packages $(TEST_PACKAGES)
 	cd $(BUILD_DIR) && ctest --output-on-failure --timeout 120 -j $(JOBS)
+
+# Kestavo against the virtual rotor controller, in build/demo; type the port
+# number it tells at Kestavo's first-start prompt.
+DEMO_PORT ?= 99
+demo: build
+	@./tools/demo $(BUILD_DIR) $(DEMO_PORT)
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -199,7 +199,9 @@ private:
             say("arrived at " + headingText(m_rotor.heading()));
         } else if (now - m_lastProgress >= vc::kProgressInterval) {
             m_lastProgress = now;
-            say("heading " + headingText(m_rotor.heading()) + ", turning to " +
+            char heading[16];
+            std::snprintf(heading, sizeof heading, "%.1f", m_rotor.heading());
+            say("heading " + std::string(heading) + ", turning to " +
                 headingText(m_rotor.target()));
         }
     }
