@@ -12,7 +12,7 @@ TEST_PACKAGES := xvfb xdotool openbox wmctrl fonts-dejavu-core desktop-file-util
 # dpkg-shlibdeps fills in the package's dependencies.
 PACKAGE_PACKAGES := dpkg-dev file
 
-.PHONY: all deps build run test sanitize package clean
+.PHONY: all deps build run test sanitize package demo bench clean
 
 all: build
 
@@ -34,19 +34,25 @@ test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure --timeout 120 -j $(JOBS)
 	$(MAKE) sanitize
 
-# The unit and widget tests again, built with AddressSanitizer (leaks
+# The tests that need no X server again, built with AddressSanitizer (leaks
 # included) and UndefinedBehaviorSanitizer; any report fails the test.
 sanitize: deps
 	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DKESTAVO_SANITIZE=ON
 	cmake --build $(SANITIZE_DIR) --parallel $(JOBS)
 	cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=1 \
 		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-		ctest --output-on-failure --timeout 120 -j $(JOBS) -LE e2e
+		ctest --output-on-failure --timeout 120 -j $(JOBS) -LE "e2e|package"
 
 # A Debian package of the program, its desktop entry and icon, in build/.
 package: build
 	@./tools/install-packages $(PACKAGE_PACKAGES)
 	cd $(BUILD_DIR) && cpack
+
+# Kestavo against the virtual rotor controller, in build/demo; type the port
+# number it tells at Kestavo's first-start prompt.
+DEMO_PORT ?= 99
+demo: build
+	@./tools/demo $(BUILD_DIR) $(DEMO_PORT)
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <chrono>
+
+namespace kestavo::virtualrotor
+{
+
+// A rotor that turns at a steady rate between its end stops at 0 and 360
+// degrees. It goes straight to its target and never across the stop, as a
+// real one must.
+class Rotor
+{
+public:
+    using Seconds = std::chrono::duration<double>;
+
+    // rate in degrees per second, > 0; start is clamped into 0..360.
+    explicit Rotor(double rate, double start);
+
+    // Turns from wherever it is now towards target, clamped into 0..360.
+    void retarget(double target);
+
+    // Moves on by what the rotor covers in elapsed; returns the new heading.
+    double advance(Seconds elapsed);
+
+    [[nodiscard]] double heading() const { return m_heading; }
+    [[nodiscard]] double target() const { return m_target; }
+    [[nodiscard]] bool arrived() const { return m_heading == m_target; }
+
+private:
+    double m_rate;
+    double m_heading;
+    double m_target;
+};
+
+} // namespace kestavo::virtualrotor
