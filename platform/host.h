@@ -70,4 +70,11 @@ enum class WaitResult { Writable, TimedOut, Failed };
 [[nodiscard]] WaitResult waitWritable(qintptr handle, std::chrono::milliseconds timeout,
                                       QString& reason);
 
+// A descriptor that becomes readable when the program is asked to end by a
+// signal (SIGTERM, SIGINT, SIGHUP), so that the event loop can end it in
+// order. Set up once per process; -1 with the cause in reason on failure.
+[[nodiscard]] int terminationRequests(QString& reason);
+// Takes the pending requests off that descriptor.
+void clearTerminationRequests();
+
 } // namespace kestavo::platform::host

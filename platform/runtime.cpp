@@ -1,10 +1,15 @@
 #include "runtime.h"
 
 #include "errorpath.h"
+#include "host.h"
 #include "runtimeerror.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <memory>
 
 namespace kestavo::platform
 {
@@ -21,6 +26,26 @@ int RunTime::run(const std::function<void()>& start)
 {
     handle(start);
     if (!m_ending) {
+        // Once started, a request to end by signal (kill, log-out, Ctrl-C
+        // in a terminal) ends like X, so buffered bytes still go out and
+        // the port is released for the next start. Before that, signals
+        // end the program at once, as they always do.
+        QString reason;
+        const int requests = host::terminationRequests(reason);
+        std::unique_ptr<QSocketNotifier> watch;
+        if (requests >= 0) {
+            host::clearTerminationRequests();
+            watch = std::make_unique<QSocketNotifier>(requests, QSocketNotifier::Read);
+            connect(watch.get(), &QSocketNotifier::activated, this, [this] {
+                host::clearTerminationRequests();
+                end();
+            });
+        } else {
+            std::fprintf(stderr,
+                         "kestavo: cannot watch for signals (%s); a signal ends Kestavo "
+                         "without sending what is buffered\n",
+                         qPrintable(reason));
+        }
         QCoreApplication::exec();
         // The loop may also stop from outside, such as a quit at log-out;
         // the end steps still run then.

@@ -24,7 +24,8 @@ public:
 // ends. Every event handler runs through handle(), so a run-time error in
 // one goes to the common error path and ends the program with status 1.
 // Once the program is ending, no further handler runs. Closing the last
-// window ends the program like end().
+// window ends the program like end(), and so does SIGTERM, SIGINT or SIGHUP
+// once the event loop runs.
 class RunTime final : public QObject, public Ending
 {
     Q_OBJECT

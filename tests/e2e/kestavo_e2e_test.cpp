@@ -250,6 +250,18 @@ TEST_F(KestavoUnderX, ClosingByTheFrameRightAfterGoLosesNothing)
     EXPECT_EQ(m_pty.read(7, 1s), QByteArray("AP145\r"));
 }
 
+TEST_F(KestavoUnderX, SigtermRightAfterGoEndsLikeXAndLosesNothing)
+{
+    auto [kestavo, window] = startOnStoredPort();
+    ASSERT_FALSE(window.isEmpty());
+
+    m_desktop.typeInto(window, QStringLiteral("300"));
+    m_desktop.clickAt(window, kGoX, kButtonY);
+    kestavo->terminate();
+    EXPECT_EQ(finish(*kestavo), 0);
+    EXPECT_EQ(m_pty.read(8, 1s), QByteArray("AP1300\r"));
+}
+
 TEST_F(KestavoUnderX, LineWhoseOtherSideWentAwayEndsThroughTheErrorBox)
 {
     auto [kestavo, window] = startOnStoredPort();

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 using kestavo::platform::ErrorNumber;
@@ -144,6 +146,21 @@ TEST_F(RunTimeTest, AQuitFromOutsideStillRunsTheEndSteps)
     EXPECT_EQ(status, 0);
     EXPECT_EQ(m_ran, QStringList{"drain"});
 }
+
+class RunTimeSignalTest : public RunTimeTest, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(RunTimeSignalTest, ASignalOnceRunningEndsLikeX)
+{
+    m_runTime.atEnd([this] { m_ran << "drain"; });
+    const int status = runWith([] {}, {[] { ::raise(GetParam()); }});
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(m_ran, QStringList{"drain"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, RunTimeSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const auto& test) { return std::string(sigabbrev_np(test.param)); });
 
 TEST_F(RunTimeTest, ClosingTheLastWindowEndsLikeX)
 {
