@@ -3,6 +3,7 @@
 #include <chrono>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace kestavo::bench
