@@ -9,6 +9,8 @@ BUILD_PACKAGES := cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-serial
 # The end-to-end tests run the program in a private X server with a small
 # window manager; the package tests validate the desktop entry.
 TEST_PACKAGES := xvfb xdotool openbox wmctrl fonts-dejavu-core desktop-file-utils $(PACKAGE_PACKAGES)
+# The benchmark drives both windows through X with XTest.
+BENCH_PACKAGES := xvfb libx11-dev libxtst-dev fonts-dejavu-core
 # dpkg-shlibdeps fills in the package's dependencies.
 PACKAGE_PACKAGES := dpkg-dev file
 
@@ -53,6 +55,15 @@ package: build
 DEMO_PORT ?= 99
 demo: build
 	@./tools/demo $(BUILD_DIR) $(DEMO_PORT)
+
+# Start-up, memory and click-to-line time against a bare Qt window, measured
+# on this machine. A build configured before the X development packages were
+# there has no benchmark yet: configure again so that it is picked up.
+bench: build
+	@./tools/install-packages $(BENCH_PACKAGES)
+	@test -x $(BUILD_DIR)/kestavo-bench || { cmake -S . -B $(BUILD_DIR) && \
+		cmake --build $(BUILD_DIR) --parallel $(JOBS) --target kestavo-bench kestavo-bench-bare; }
+	./$(BUILD_DIR)/kestavo-bench
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
