@@ -166,4 +166,18 @@ QByteArray textToLineBytes(QStringView text)
     return bytes;
 }
 
+QString visibleText(QStringView text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code < 0x20 || (code >= 0x7f && code <= 0x9f))
+            shown += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 } // namespace kestavo::platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QStringView>
 
 #include <cstdint>
@@ -21,5 +22,11 @@ namespace kestavo::platform
 // outside the Basic Multilingual Plane (an emoji, two UTF-16 units) is one
 // character and becomes one "?"; so does a stray half of such a pair.
 [[nodiscard]] QByteArray textToLineBytes(QStringView text);
+
+// Text from outside the program (a file, a link target, an argument, the
+// system) as it may be shown in a box or on a terminal: every control
+// character (below 0x20, DEL and 0x80-0x9F) becomes \xNN, so that a hostile
+// file cannot clear the screen, retitle the terminal or hide what follows.
+[[nodiscard]] QString visibleText(QStringView text);
 
 } // namespace kestavo::platform

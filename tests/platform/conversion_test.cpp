@@ -12,6 +12,7 @@
 using kestavo::platform::ErrorNumber;
 using kestavo::platform::textToInt16;
 using kestavo::platform::textToLineBytes;
+using kestavo::platform::visibleText;
 using kestavo::test::raised;
 
 namespace
@@ -98,6 +99,28 @@ TEST(TextToLineBytes, OneBytePerCharacter)
     };
     for (const auto& c : cases)
         EXPECT_EQ(textToLineBytes(c.text).toHex(' '), c.bytes.toHex(' ')) << c.text.toStdString();
+}
+
+// Hostile text from files and the system: every control character shows as
+// \xNN and nothing else changes.
+TEST(VisibleText, ShowsEveryControlCharacter)
+{
+    const struct {
+        QString text;
+        QString shown;
+    } cases[] = {
+        {QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyUSB0")},
+        {QStringLiteral("\x1b[2J\x1b]0;owned\x07"), QStringLiteral("\\x1b[2J\\x1b]0;owned\\x07")},
+        {QString(QChar(0)) + u'3', QStringLiteral("\\x003")},
+        {QStringLiteral("a\tb\r\n"), QStringLiteral("a\\x09b\\x0d\\x0a")},
+        {QStringLiteral(" ~\x7f"), QStringLiteral(" ~\\x7f")},
+        // C1 controls, such as CSI (0x9B), act like ESC [ on many terminals.
+        {QStringLiteral("\u0080\u009b2J\u009f"), QStringLiteral("\\x80\\x9b2J\\x9f")},
+        // Printable Latin-1 and beyond stay as they are.
+        {QStringLiteral("\u00a0\u00b0\u00ff\u20ac"), QStringLiteral("\u00a0\u00b0\u00ff\u20ac")},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(visibleText(c.text), c.shown) << c.shown.toStdString();
 }
 
 } // namespace
