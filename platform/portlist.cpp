@@ -8,6 +8,8 @@
 #include <QMap>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace kestavo::platform
 {
 namespace
