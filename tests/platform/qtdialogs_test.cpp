@@ -115,10 +115,13 @@ TEST(QtDialogs, DetailsShowBelowThePromptWhileTheFieldKeepsTheKeyboard)
                 prompt = candidate;
         ASSERT_NE(prompt, nullptr);
         belowPrompt = detailsLabel->isVisible() && detailsLabel->y() > prompt->y();
-        fieldHasFocus = QApplication::focusWidget() == field;
-        // Typed at whatever has the keyboard, as a person would.
-        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("42"));
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        // The dialog's focus widget gets the keyboard once the window is
+        // active, which the offscreen platform makes it asynchronously.
+        QWidget* keyboard = dialog->focusWidget();
+        fieldHasFocus = keyboard == field;
+        ASSERT_NE(keyboard, nullptr);
+        QTest::keyClicks(keyboard, QStringLiteral("42"));
+        QTest::keyClick(keyboard, Qt::Key_Return);
     });
     QtDialogs dialogs;
     const QString reply = dialogs.inputBox(QStringLiteral("Comport for Kestavo?"),
