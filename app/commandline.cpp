@@ -2,6 +2,7 @@
 
 #include "platform/constants.h"
 #include "platform/errorpath.h"
+#include "platform/portlist.h"
 
 namespace kestavo::app
 {
@@ -15,12 +16,21 @@ std::optional<int> answerInformationRequest(const QStringList& arguments, std::F
                          constants::kProgramVersion.data());
             return platform::kExitNormal;
         }
+        if (argument == u"--list-ports") {
+            std::fputs(platform::portListingText(platform::listPorts()).toLocal8Bit().constData(),
+                       out);
+            return platform::kExitNormal;
+        }
         if (argument == u"--help" || argument == u"-h") {
             std::fprintf(out,
                          "Usage: %s\n"
                          "Turns an antenna rotor to the heading typed into its window.\n"
                          "The port is asked for at the first start and kept in %s\n"
-                         "in the directory Kestavo is started in.\n",
+                         "in the directory Kestavo is started in.\n"
+                         "\n"
+                         "  --list-ports  list the port numbers that lead to a device\n"
+                         "  --version     print the version\n"
+                         "  --help        print this help\n",
                          constants::kExecutableName.data(), constants::kPortFileName.data());
             return platform::kExitNormal;
         }

@@ -8,7 +8,7 @@
 namespace kestavo::app
 {
 
-// Answers --version and --help on out before any display is needed. Returns
+// Answers --version, --help and --list-ports on out before any display is needed. Returns
 // the exit status when one of them was asked for; nullopt otherwise, and every
 // other argument is left to Qt (-platform, -display, ...).
 [[nodiscard]] std::optional<int> answerInformationRequest(const QStringList& arguments,

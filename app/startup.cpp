@@ -5,6 +5,7 @@
 #include "platform/conversion.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/portlist.h"
 #include "platform/runtimeerror.h"
 
 #include <QDir>
@@ -46,8 +47,10 @@ using platform::SequentialFile;
 
 [[nodiscard]] std::int16_t portFromUser(platform::Dialogs& dialogs, const QString& fileName)
 {
+    // Listed only here, never on a start from the file: it takes time.
     const QString reply =
-        dialogs.inputBox(QString(constants::kPromptText), QString(constants::kPromptTitle));
+        dialogs.inputBox(QString(constants::kPromptText), QString(constants::kPromptTitle),
+                         platform::portChoicesText(platform::listPorts()));
     if (reply.size() < 1) {
         dialogs.warningBox(QString(constants::kCancelWarning));
         return 0;

@@ -48,6 +48,11 @@ inline constexpr QLatin1StringView kOnboardDevicePrefix{"/dev/ttyS"}; // 1-32
 inline constexpr QLatin1StringView kUsbDevicePrefix{"/dev/ttyUSB"};   // 33-64
 inline constexpr QLatin1StringView kAcmDevicePrefix{"/dev/ttyACM"};   // 65-96
 
+// Links that name a serial adapter the same way whichever socket it is in.
+inline constexpr QLatin1StringView kStableDeviceDirectory{"/dev/serial/by-id"};
+// The prompt and the errors name at most this many ports; --list-ports all.
+inline constexpr qsizetype kPortsNamedAtMost = 12;
+
 // Main window "Rotor", laid out in twips (1440 to the inch).
 inline constexpr QLatin1StringView kWindowTitle{"Rotor"};
 inline constexpr int kTwipsPerInch = 1440;

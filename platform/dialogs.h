@@ -13,8 +13,10 @@ public:
     virtual ~Dialogs() = default;
 
     // Input box with OK and Cancel and an empty entry field. Returns the text
-    // entered, or the empty string on Cancel.
-    [[nodiscard]] virtual QString inputBox(const QString& prompt, const QString& title) = 0;
+    // entered, or the empty string on Cancel. details, when not empty, is
+    // plain text shown below the prompt.
+    [[nodiscard]] virtual QString inputBox(const QString& prompt, const QString& title,
+                                           const QString& details) = 0;
     // Message box with the warning icon, one OK button and the program's name
     // as its title.
     virtual void warningBox(const QString& text) = 0;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 // Everything that depends on the host operating system. Porting Kestavo to
@@ -43,6 +45,32 @@ struct PortDevice {
 // then 1-32 -> /dev/ttyS0-31, 33-64 -> /dev/ttyUSB0-31, 65-96 ->
 // /dev/ttyACM0-31. Any other number has no device.
 [[nodiscard]] PortDevice deviceForPort(std::int16_t portNumber);
+
+// The numbers of the port table's COM<n> entries (links or files, n from 1
+// to 32767 written without leading zeros), in ascending order.
+[[nodiscard]] QList<std::int16_t> portTableNumbers();
+
+// The built-in number of a device ("/dev/ttyUSB0" -> 33), or nullopt when
+// the built-in numbering does not reach it.
+[[nodiscard]] std::optional<std::int16_t> builtInPortNumber(const QString& device);
+
+// A serial device that the system reports, with what it knows of it.
+struct SystemPort {
+    QString device; // "/dev/ttyUSB0"
+    QString description;
+    QString manufacturer;
+    QString serialNumber;
+    QString stableName; // its link under /dev/serial/by-id, or empty
+};
+
+// The serial devices with hardware behind them; device nodes without a UART
+// (most /dev/ttyS*) are left out. Slow compared with a start-up: ask only
+// when the user needs to choose a port.
+[[nodiscard]] QList<SystemPort> systemPorts();
+
+// Tests hand in the devices systemPorts() reports instead of the machine's
+// own; an empty function goes back to the machine's.
+void replaceSystemPorts(std::function<QList<SystemPort>()> source);
 
 // The path under which a device is opened and locked, so that two links to
 // the same device count as the same port. Empty when the device is missing.

@@ -4,13 +4,18 @@
 #include "constants.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
+#include <QHash>
+#include <QSerialPortInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
+#include <limits>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -147,6 +152,84 @@ PortDevice deviceForPort(std::int16_t portNumber)
                               QStringLiteral("built-in numbering")};
     }
     return PortDevice{QString(), QString()};
+}
+
+QList<std::int16_t> portTableNumbers()
+{
+    QList<std::int16_t> numbers;
+    const QDir table(portTableDirectory());
+    const QStringList names =
+        table.entryList({constants::kPortTablePrefix + u'*'}, QDir::AllEntries | QDir::System);
+    for (const QString& name : names) {
+        bool isNumber = false;
+        const int number = name.mid(constants::kPortTablePrefix.size()).toInt(&isNumber);
+        // deviceForPort only ever looks up "COM" + the number in decimal.
+        if (!isNumber || number < 1 || number > std::numeric_limits<std::int16_t>::max() ||
+            name != constants::kPortTablePrefix + QString::number(number))
+            continue;
+        const QFileInfo entry(table.filePath(name));
+        if (entry.isSymLink() || entry.isFile())
+            numbers.append(static_cast<std::int16_t>(number));
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}
+
+std::optional<std::int16_t> builtInPortNumber(const QString& device)
+{
+    for (const BuiltInRange& range : kBuiltInRanges) {
+        if (!device.startsWith(range.prefix))
+            continue;
+        const QString index = device.mid(range.prefix.size());
+        bool isNumber = false;
+        const int value = index.toInt(&isNumber);
+        if (isNumber && value >= 0 && value < constants::kPortsPerKind &&
+            index == QString::number(value))
+            return static_cast<std::int16_t>(range.first + value);
+    }
+    return std::nullopt;
+}
+
+namespace
+{
+
+std::function<QList<SystemPort>()> g_systemPortSource;
+
+// Device -> its link under /dev/serial/by-id, by the device's real path.
+[[nodiscard]] QHash<QString, QString> stableNames()
+{
+    QHash<QString, QString> names;
+    QDirIterator links(QString(constants::kStableDeviceDirectory), QDir::System | QDir::Files);
+    while (links.hasNext()) {
+        const QString link = links.next();
+        const QString target = QFileInfo(link).canonicalFilePath();
+        if (!target.isEmpty())
+            names.insert(target, link);
+    }
+    return names;
+}
+
+} // namespace
+
+QList<SystemPort> systemPorts()
+{
+    if (g_systemPortSource)
+        return g_systemPortSource();
+    const QHash<QString, QString> stable = stableNames();
+    QList<SystemPort> ports;
+    // Qt Serial Port already passes over /dev/ttyS nodes with no UART behind.
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        const QString device = info.systemLocation();
+        ports.append(SystemPort{device, info.description(), info.manufacturer(),
+                                info.serialNumber(),
+                                stable.value(QFileInfo(device).canonicalFilePath())});
+    }
+    return ports;
+}
+
+void replaceSystemPorts(std::function<QList<SystemPort>()> source)
+{
+    g_systemPortSource = std::move(source);
 }
 
 QString canonicalDevicePath(const QString& device)

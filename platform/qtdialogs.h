@@ -10,7 +10,8 @@ namespace kestavo::platform
 class QtDialogs final : public Dialogs
 {
 public:
-    [[nodiscard]] QString inputBox(const QString& prompt, const QString& title) override;
+    [[nodiscard]] QString inputBox(const QString& prompt, const QString& title,
+                                   const QString& details) override;
     void warningBox(const QString& text) override;
     void errorBox(const QString& text) override;
 };

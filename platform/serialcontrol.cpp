@@ -3,6 +3,7 @@
 #include "constants.h"
 #include "conversion.h"
 #include "host.h"
+#include "portlist.h"
 #include "runtimeerror.h"
 
 #include <QDeadlineTimer>
@@ -14,12 +15,15 @@ namespace kestavo::platform
 namespace
 {
 
+// For a number without a device: which numbers have one, and how numbers
+// map to devices.
 [[nodiscard]] QString numberingAdvice(std::int16_t portNumber)
 {
-    return QStringLiteral("Ports 1-32 are /dev/ttyS0-31, 33-64 are USB serial adapters "
+    return QStringLiteral("%1 Ports 1-32 are /dev/ttyS0-31, 33-64 are USB serial adapters "
                           "(/dev/ttyUSB0-31) and 65-96 are /dev/ttyACM0-31; any number can be "
-                          "pointed at another device with a link named COM%1 in %2.")
-        .arg(portNumber >= 1 ? QString::number(portNumber) : QStringLiteral("<n>"),
+                          "pointed at another device with a link named COM%2 in %3.")
+        .arg(portsFoundSentence(listPorts()),
+             portNumber >= 1 ? QString::number(portNumber) : QStringLiteral("<n>"),
              host::portTableDirectory());
 }
 

@@ -1,9 +1,11 @@
 #include "app/commandline.h"
+#include "platform/portlist.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
 
 using kestavo::app::answerInformationRequest;
+using namespace kestavo::test;
 
 namespace
 {
@@ -25,7 +27,7 @@ TEST_P(InformationRequest, IsAnsweredOrLeftToTheWindow)
     ASSERT_NE(out, nullptr);
     const Request& request = GetParam();
     EXPECT_EQ(answerInformationRequest(request.arguments, out), request.status);
-    const QByteArray printed = kestavo::test::streamBytes(out);
+    const QByteArray printed = streamBytes(out);
     std::fclose(out);
     EXPECT_TRUE(printed.startsWith(request.outputStart)) << printed.toStdString();
     if (!request.status) {
@@ -46,5 +48,41 @@ INSTANTIATE_TEST_SUITE_P(
         // The program's own name is no request, whatever it is called.
         Request{"NamedLikeAnOption", {"--version"}, std::nullopt, ""}),
     [](const auto& test) { return std::string(test.param.name); });
+
+[[nodiscard]] QByteArray answerOf(const QStringList& arguments, std::optional<int>& status)
+{
+    std::FILE* out = std::tmpfile();
+    EXPECT_NE(out, nullptr);
+    if (!out)
+        return {};
+    status = answerInformationRequest(arguments, out);
+    const QByteArray printed = streamBytes(out);
+    std::fclose(out);
+    return printed;
+}
+
+TEST(ListPortsRequest, PrintsTheListingAndEndsWithStatusZero)
+{
+    PtyPair rotor;
+    PortTable table;
+    table.link(42, rotor.slavePath());
+    const FakeSystemPorts system(
+        {{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("FT232R USB UART"), {}, {}, {}}});
+    std::optional<int> status;
+    const QByteArray printed = answerOf({"kestavo", "--list-ports"}, status);
+    EXPECT_EQ(status, std::optional<int>(0));
+    EXPECT_EQ(QString::fromLocal8Bit(printed),
+              kestavo::platform::portListingText(kestavo::platform::listPorts()));
+    EXPECT_TRUE(printed.contains("\n  33  /dev/ttyUSB0  FT232R USB UART\n")) << printed.data();
+    EXPECT_TRUE(printed.contains(
+        QStringLiteral("\n  42  %1").arg(rotor.slavePath().leftJustified(12)).toLocal8Bit()))
+        << printed.data();
+}
+
+TEST(ListPortsRequest, IsNamedInTheHelp)
+{
+    std::optional<int> status;
+    EXPECT_TRUE(answerOf({"kestavo", "--help"}, status).contains("--list-ports"));
+}
 
 } // namespace

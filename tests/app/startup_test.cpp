@@ -1,5 +1,6 @@
 #include "app/startup.h"
 #include "platform/runtimeerror.h"
+#include "platform/serialcontrol.h"
 
 #include "support/fakes.h"
 #include "support/testsupport.h"
@@ -63,6 +64,38 @@ INSTANTIATE_TEST_SUITE_P(Replies, FirstStart,
                                            ReplyCase{"2.5", 2, "2.5\r\n"},
                                            ReplyCase{"-7", -7, "-7\r\n"}));
 
+TEST(FirstStart, ShowsThePortsFoundAndOpensTheOneTyped)
+{
+    PtyPair rotor;
+    PortTable table;
+    table.link(42, rotor.slavePath());
+    FakeSystemPorts system;
+    ScratchWorkingDirectory scratch;
+    ScriptedDialogs dialogs(QStringLiteral("42"));
+    kestavo::platform::SerialControl comm1;
+    startUp(comm1, dialogs);
+
+    ASSERT_EQ(dialogs.inputDetails.size(), 1);
+    EXPECT_TRUE(dialogs.inputDetails.constFirst().contains(
+        QStringLiteral("\n42  %1  port table").arg(rotor.slavePath())))
+        << dialogs.inputDetails.constFirst().toStdString();
+    EXPECT_EQ(fileBytes(kFile), QByteArray("42\r\n"));
+    EXPECT_TRUE(comm1.isOpen());
+    EXPECT_EQ(comm1.devicePath(), rotor.slavePath());
+}
+
+TEST(FirstStart, SaysSoWhenNoPortIsFound)
+{
+    PortTable emptyTable;
+    FakeSystemPorts none;
+    ScratchWorkingDirectory scratch;
+    ScriptedDialogs dialogs(QStringLiteral("3"));
+    RecordingCommControl comm1;
+    startUp(comm1, dialogs);
+    ASSERT_EQ(dialogs.inputDetails.size(), 1);
+    EXPECT_TRUE(dialogs.inputDetails.constFirst().startsWith(QStringLiteral("No serial ports")));
+}
+
 TEST(NextStart, ReadsThePortFromTheFileWithoutAsking)
 {
     ScratchWorkingDirectory scratch;
@@ -73,8 +106,10 @@ TEST(NextStart, ReadsThePortFromTheFileWithoutAsking)
     }
     ScriptedDialogs second(QStringLiteral("would be wrong"));
     RecordingCommControl comm1;
+    const FakeSystemPorts system;
     startUp(comm1, second);
     EXPECT_TRUE(second.shown.isEmpty());
+    EXPECT_EQ(system.queries(), 0) << "ports are listed only when the user chooses one";
     EXPECT_EQ(comm1.assignments, linkSetUp(5));
     EXPECT_EQ(fileBytes(kFile), QByteArray(" 5 \r\n")) << "the file is never rewritten";
 }

@@ -3,13 +3,16 @@
 #include "support/testsupport.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
 #include <ostream>
 
+using kestavo::platform::host::builtInPortNumber;
 using kestavo::platform::host::deviceForPort;
 using kestavo::platform::host::portTableDirectory;
+using kestavo::platform::host::portTableNumbers;
 using namespace kestavo::test;
 
 namespace
@@ -43,6 +46,37 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{64, "/dev/ttyUSB31"}, NumberCase{65, "/dev/ttyACM0"},
                       NumberCase{96, "/dev/ttyACM31"}, NumberCase{97, ""}, NumberCase{0, ""},
                       NumberCase{-1, ""}, NumberCase{-32768, ""}, NumberCase{32767, ""}));
+
+TEST(BuiltInNumbering, DeviceNamesLeadBackToTheirNumbers)
+{
+    PortTable emptyTable;
+    for (int number = 1; number <= 96; ++number) {
+        const QString device = deviceForPort(static_cast<std::int16_t>(number)).device;
+        EXPECT_EQ(builtInPortNumber(device), std::optional<std::int16_t>(number))
+            << device.toStdString();
+    }
+    for (const char* device :
+         {"/dev/ttyS32", "/dev/ttyUSB032", "/dev/ttyUSB-1", "/dev/ttyUSB", "/dev/ttyUSB1x",
+          "/dev/pts/3", "/dev/ttyAMA0", "ttyS0", "/dev/ttyS+1"})
+        EXPECT_EQ(builtInPortNumber(QString::fromLatin1(device)), std::nullopt) << device;
+}
+
+TEST(PortTable, NumbersAreTheEntriesDeviceForPortWouldRead)
+{
+    PortTable table;
+    table.link(42, QStringLiteral("/dev/kestavo-dangling"));
+    table.writeEntry(7, "/dev/ttyS0\n");
+    table.writeEntry(32767, "/dev/ttyS0\n");
+    table.link(100, QStringLiteral("/dev/null"));
+    // Names deviceForPort never looks up, and a directory it passes over.
+    for (const char* name : {"COM007", "COM0", "COM-3", "COM32768", "COMx", "COM 9", "notes"})
+        writeFileBytes(table.directory() + u'/' + QLatin1StringView(name), "/dev/ttyS0\n");
+    ASSERT_TRUE(QDir(table.directory()).mkdir(QStringLiteral("COM8")));
+
+    EXPECT_EQ(portTableNumbers(), (QList<std::int16_t>{7, 42, 100, 32767}));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(table.directory() + QStringLiteral("/none")));
+    EXPECT_TRUE(portTableNumbers().isEmpty()) << "a missing table has no entries";
+}
 
 TEST(PortTable, EntriesComeBeforeTheBuiltInNumbering)
 {

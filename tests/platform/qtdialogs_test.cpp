@@ -70,7 +70,7 @@ TEST(QtDialogs, InputBoxShowsTitlePromptAndAnEmptyField)
     });
     QtDialogs dialogs;
     const QString reply =
-        dialogs.inputBox(QStringLiteral("Comport for Kestavo?"), QStringLiteral("Comport"));
+        dialogs.inputBox(QStringLiteral("Comport for Kestavo?"), QStringLiteral("Comport"), {});
     ASSERT_TRUE(answerer.answered());
     EXPECT_EQ(title, QStringLiteral("Comport"));
     EXPECT_EQ(label, QStringLiteral("Comport for Kestavo?"));
@@ -87,8 +87,52 @@ TEST(QtDialogs, CancelGivesTheEmptyString)
         QTest::keyClick(modal, Qt::Key_Escape);
     });
     QtDialogs dialogs;
-    EXPECT_EQ(dialogs.inputBox(QStringLiteral("p"), QStringLiteral("t")), QString());
+    EXPECT_EQ(dialogs.inputBox(QStringLiteral("p"), QStringLiteral("t"), {}), QString());
     EXPECT_TRUE(answerer.answered());
+}
+
+TEST(QtDialogs, DetailsShowBelowThePromptWhileTheFieldKeepsTheKeyboard)
+{
+    const QString details = QStringLiteral("Ports found:\n42  /dev/pts/3  <b>port table</b>");
+    QString label;
+    QString shownDetails;
+    Qt::TextFormat format = Qt::AutoText;
+    bool belowPrompt = false;
+    bool fieldHasFocus = false;
+    DialogAnswerer answerer([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        label = dialog->labelText();
+        auto* detailsLabel = dialog->findChild<QLabel*>(QStringLiteral("details"));
+        auto* field = dialog->findChild<QLineEdit*>();
+        ASSERT_NE(detailsLabel, nullptr);
+        ASSERT_NE(field, nullptr);
+        shownDetails = detailsLabel->text();
+        format = detailsLabel->textFormat();
+        QLabel* prompt = nullptr;
+        for (QLabel* candidate : dialog->findChildren<QLabel*>())
+            if (candidate->text() == label)
+                prompt = candidate;
+        ASSERT_NE(prompt, nullptr);
+        belowPrompt = detailsLabel->isVisible() && detailsLabel->y() > prompt->y();
+        // The dialog's focus widget gets the keyboard once the window is
+        // active, which the offscreen platform makes it asynchronously.
+        QWidget* keyboard = dialog->focusWidget();
+        fieldHasFocus = keyboard == field;
+        ASSERT_NE(keyboard, nullptr);
+        QTest::keyClicks(keyboard, QStringLiteral("42"));
+        QTest::keyClick(keyboard, Qt::Key_Return);
+    });
+    QtDialogs dialogs;
+    const QString reply = dialogs.inputBox(QStringLiteral("Comport for Kestavo?"),
+                                           QStringLiteral("Comport"), details);
+    ASSERT_TRUE(answerer.answered());
+    EXPECT_EQ(label, QStringLiteral("Comport for Kestavo?"));
+    EXPECT_EQ(shownDetails, details);
+    EXPECT_EQ(format, Qt::PlainText) << "a device's description is no markup";
+    EXPECT_TRUE(belowPrompt);
+    EXPECT_TRUE(fieldHasFocus);
+    EXPECT_EQ(reply, QStringLiteral("42"));
 }
 
 struct BoxLook {

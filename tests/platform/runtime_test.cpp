@@ -28,7 +28,7 @@ namespace
 class BoxDialogs final : public kestavo::platform::Dialogs
 {
 public:
-    QString inputBox(const QString&, const QString&) override { return {}; }
+    QString inputBox(const QString&, const QString&, const QString&) override { return {}; }
     void warningBox(const QString&) override {}
     void errorBox(const QString& text) override
     {

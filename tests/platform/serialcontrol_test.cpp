@@ -288,3 +288,63 @@ INSTANTIATE_TEST_SUITE_P(
                       NoDeviceCase{50, ErrorNumber::DeviceNotFound, "no such device"}));
 
 } // namespace
+
+namespace
+{
+
+struct NamingCase {
+    const char* what;
+    std::int16_t number;
+    ErrorNumber error;
+};
+
+void PrintTo(const NamingCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class NoDeviceNamesThoseThatExist : public ::testing::TestWithParam<NamingCase>
+{
+};
+
+TEST_P(NoDeviceNamesThoseThatExist, OrSaysNoneWereFound)
+{
+    PtyPair rotor;
+    PortTable table;
+    table.link(50, QStringLiteral("/dev/kestavo-no-such-device"));
+    const auto failure = [&] {
+        SerialControl control;
+        control.setCommPort(GetParam().number);
+        const auto error = raised([&] { control.setPortOpen(true); });
+        EXPECT_TRUE(error && error->number() == GetParam().error);
+        return error ? error->description() : QString();
+    };
+
+    {
+        const FakeSystemPorts none;
+        const QString description = failure();
+        EXPECT_TRUE(description.contains(QStringLiteral("No serial ports were found")))
+            << description.toStdString();
+        EXPECT_GE(none.queries(), 1);
+    }
+    table.link(42, rotor.slavePath());
+    const FakeSystemPorts system(
+        {{QStringLiteral("/dev/ttyACM0"), QStringLiteral("Rotor box"), {}, {}, {}}});
+    const QString description = failure();
+    EXPECT_TRUE(description.contains(
+        QStringLiteral("Numbers with a device here: 42 (%1), 65 (/dev/ttyACM0).")
+            .arg(rotor.slavePath())))
+        << description.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, NoDeviceNamesThoseThatExist,
+    ::testing::Values(NamingCase{"beyond the numbering", 97, ErrorNumber::InvalidPortNumber},
+                      NamingCase{"zero", 0, ErrorNumber::InvalidPortNumber},
+                      NamingCase{"missing table target", 50, ErrorNumber::DeviceNotFound}),
+    [](const auto& test) {
+        QString name = QString::fromLatin1(test.param.what);
+        return name.replace(u' ', u'_').toStdString();
+    });
+
+} // namespace

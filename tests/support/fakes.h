@@ -58,15 +58,17 @@ class ScriptedDialogs final : public platform::Dialogs
 public:
     explicit ScriptedDialogs(QString reply = QString()) : m_reply(std::move(reply)) {}
 
-    QString inputBox(const QString& prompt, const QString& title) override
+    QString inputBox(const QString& prompt, const QString& title, const QString& details) override
     {
         shown << QStringLiteral("input:%1|%2").arg(title, prompt);
+        inputDetails << details;
         return m_reply;
     }
     void warningBox(const QString& text) override { shown << QStringLiteral("warning:") + text; }
     void errorBox(const QString& text) override { shown << QStringLiteral("error:") + text; }
 
     QStringList shown;
+    QStringList inputDetails; // what each input box showed below its prompt
 
 private:
     QString m_reply;

@@ -132,6 +132,19 @@ void PortTable::writeEntry(int portNumber, const QByteArray& content) const
     writeFileBytes(directory() + QStringLiteral("/COM%1").arg(portNumber), content);
 }
 
+FakeSystemPorts::FakeSystemPorts(QList<platform::host::SystemPort> ports)
+{
+    platform::host::replaceSystemPorts([ports = std::move(ports), queries = m_queries] {
+        ++*queries;
+        return ports;
+    });
+}
+
+FakeSystemPorts::~FakeSystemPorts()
+{
+    platform::host::replaceSystemPorts({});
+}
+
 ScratchWorkingDirectory::ScratchWorkingDirectory() : m_previous(QDir::currentPath())
 {
     if (!QDir::setCurrent(m_dir.path()))

@@ -4,11 +4,13 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "platform/host.h"
 #include "platform/runtimeerror.h"
 
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace kestavo::test
@@ -64,6 +66,23 @@ private:
     QTemporaryDir m_config;
     QByteArray m_previous;
     bool m_hadPrevious = false;
+};
+
+// The serial devices the system reports are the given ones, not the
+// machine's own, for the lifetime of this object.
+class FakeSystemPorts
+{
+public:
+    explicit FakeSystemPorts(QList<platform::host::SystemPort> ports = {});
+    ~FakeSystemPorts();
+    FakeSystemPorts(const FakeSystemPorts&) = delete;
+    FakeSystemPorts& operator=(const FakeSystemPorts&) = delete;
+
+    // How often the system was asked for its devices.
+    [[nodiscard]] int queries() const { return *m_queries; }
+
+private:
+    std::shared_ptr<int> m_queries = std::make_shared<int>(0);
 };
 
 // Makes a scratch directory the working directory for the lifetime of this

@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The real program's --list-ports, with no display at all.
+#include "support/testsupport.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+using namespace kestavo::test;
+
+namespace
+{
+
+struct ProgramRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+[[nodiscard]] ProgramRun runWithoutDisplay(const QStringList& arguments)
+{
+    QProcess kestavo;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    kestavo.setProcessEnvironment(environment);
+    kestavo.start(QStringLiteral(KESTAVO_BINARY), arguments);
+    EXPECT_TRUE(kestavo.waitForFinished(10000)) << "kestavo did not end";
+    ProgramRun run;
+    if (kestavo.exitStatus() == QProcess::NormalExit)
+        run.status = kestavo.exitCode();
+    run.out = QString::fromLocal8Bit(kestavo.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(kestavo.readAllStandardError());
+    return run;
+}
+
+TEST(ListPortsProgram, ShowsATableEntryWithItsDeviceWithoutADisplay)
+{
+    PtyPair rotor;
+    PortTable table; // XDG_CONFIG_HOME for the program too
+    table.link(42, rotor.slavePath());
+    const ProgramRun run = runWithoutDisplay({QStringLiteral("--list-ports")});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    const QRegularExpression line(QStringLiteral("^ *42  %1 +port table entry COM42$")
+                                      .arg(QRegularExpression::escape(rotor.slavePath())),
+                                  QRegularExpression::MultilineOption);
+    EXPECT_TRUE(line.match(run.out).hasMatch()) << run.out.toStdString();
+    EXPECT_TRUE(run.out.startsWith(QStringLiteral("Port  Device"))) << run.out.toStdString();
+    EXPECT_TRUE(run.out.endsWith(QStringLiteral("Port table: %1\n").arg(table.directory())));
+}
+
+} // namespace
