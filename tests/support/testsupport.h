@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include "platform/runtimeerror.h"
+#include "support/pseudoterminal.h"
 
 #include <chrono>
 #include <cstdio>
@@ -19,14 +20,11 @@ namespace kestavo::test
 class PtyPair
 {
 public:
-    PtyPair();
-    ~PtyPair();
-    PtyPair(const PtyPair&) = delete;
-    PtyPair& operator=(const PtyPair&) = delete;
+    PtyPair() : m_slavePath(QString::fromStdString(m_line.slavePath())) {}
 
     [[nodiscard]] const QString& slavePath() const { return m_slavePath; }
-    [[nodiscard]] int slaveFd() const { return m_slave; }
-    [[nodiscard]] int masterFd() const { return m_master; }
+    [[nodiscard]] int slaveFd() const { return m_line.slaveFd(); }
+    [[nodiscard]] int masterFd() const { return m_line.masterFd(); }
 
     // Reads from the master side until count bytes arrived or timeout passed.
     [[nodiscard]] QByteArray read(qsizetype count, std::chrono::milliseconds timeout);
@@ -38,11 +36,10 @@ public:
 
     // Hangs up the line as a device that goes away does: writes to the slave
     // side fail from now on.
-    void closeMaster();
+    void closeMaster() { m_line.closeMaster(); }
 
 private:
-    int m_master = -1;
-    int m_slave = -1;
+    support::PseudoTerminal m_line;
     QString m_slavePath;
 };
 
