@@ -23,11 +23,12 @@ namespace
 const QString kFile = QStringLiteral("Tavimer.ini");
 const QString kPrompt = QStringLiteral("input:Comport|Comport for Kestavo?");
 
-[[nodiscard]] QStringList linkSetUp(int portNumber)
+// The five assignments as the recording fake writes them down.
+[[nodiscard]] QStringList linkSetUp(std::int16_t portNumber)
 {
-    return {QStringLiteral("CommPort=%1").arg(portNumber), QStringLiteral("PortOpen=True"),
-            QStringLiteral("RTSEnable=True"), QStringLiteral("InputLen=4"),
-            QStringLiteral("Settings=4800,n,8,1")};
+    RecordingCommControl expected;
+    assignAsStartUpDoes(expected, portNumber);
+    return expected.assignments;
 }
 
 struct ReplyCase {
@@ -54,7 +55,7 @@ TEST_P(FirstStart, AsksStoresTheReplyAsTypedAndSetsUpTheLink)
 
     EXPECT_EQ(dialogs.shown, QStringList{kPrompt});
     EXPECT_EQ(fileBytes(kFile), GetParam().stored);
-    EXPECT_EQ(comm1.assignments, linkSetUp(GetParam().portNumber));
+    EXPECT_EQ(comm1.assignments, linkSetUp(static_cast<std::int16_t>(GetParam().portNumber)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, FirstStart,

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -83,6 +84,27 @@ ScratchWorkingDirectory::ScratchWorkingDirectory() : m_previous(QDir::currentPat
 ScratchWorkingDirectory::~ScratchWorkingDirectory()
 {
     QDir::setCurrent(m_previous);
+}
+
+int runUntilEnd(platform::RunTime& runTime, std::chrono::milliseconds watchdog,
+                const std::function<void()>& start)
+{
+    return runTime.run([&] {
+        start();
+        QTimer::singleShot(watchdog, &runTime, [&runTime] {
+            ADD_FAILURE() << "the program did not end";
+            runTime.end();
+        });
+    });
+}
+
+void assignAsStartUpDoes(platform::CommControl& comm1, std::int16_t portNumber)
+{
+    comm1.setCommPort(portNumber);
+    comm1.setPortOpen(true);
+    comm1.setRTSEnable(true);
+    comm1.setInputLen(4);
+    comm1.setSettings(QStringLiteral("4800,n,8,1"));
 }
 
 std::optional<platform::RuntimeError> raised(const std::function<void()>& step)

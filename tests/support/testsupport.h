@@ -4,10 +4,13 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "platform/commcontrol.h"
+#include "platform/runtime.h"
 #include "platform/runtimeerror.h"
 #include "support/pseudoterminal.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -79,6 +82,17 @@ private:
     QTemporaryDir m_dir;
     QString m_previous;
 };
+
+// Runs the program through runTime, with start as its start-up, until it
+// ends; returns its exit status. A loop that nothing ends would hang the
+// test: after watchdog the test fails and the program is ended.
+[[nodiscard]] int runUntilEnd(platform::RunTime& runTime, std::chrono::milliseconds watchdog,
+                              const std::function<void()>& start);
+
+// The start-up sequence's five assignments to comm1, in their order, for
+// port portNumber: CommPort, PortOpen, RTSEnable, InputLen 4, Settings
+// "4800,n,8,1".
+void assignAsStartUpDoes(platform::CommControl& comm1, std::int16_t portNumber);
 
 // The run-time error that step throws; nullopt, and a failed test, if it
 // throws none.
