@@ -1,12 +1,16 @@
 #include "app/commandline.h"
 #include "support/testsupport.h"
 
+#include "support/cases.h"
+
 #include <gtest/gtest.h>
 
 using kestavo::app::answerInformationRequest;
 
 namespace
 {
+
+using kestavo::test::PrintTo;
 
 struct Request {
     const char* name;

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "support/cases.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -19,6 +21,8 @@ using namespace kestavo::test;
 
 namespace
 {
+
+using kestavo::test::PrintTo;
 
 const QString kFile = QStringLiteral("Tavimer.ini");
 const QString kPrompt = QStringLiteral("input:Comport|Comport for Kestavo?");
@@ -39,7 +43,7 @@ struct ReplyCase {
 
 void PrintTo(const ReplyCase& c, std::ostream* os)
 {
-    *os << "\"" << c.reply << "\"";
+    printText(c.reply, os);
 }
 
 class FirstStart : public ::testing::TestWithParam<ReplyCase>
@@ -98,7 +102,7 @@ struct BadReplyCase {
 
 void PrintTo(const BadReplyCase& c, std::ostream* os)
 {
-    *os << "\"" << c.reply << "\"";
+    printText(c.reply, os);
 }
 
 class BadReply : public ::testing::TestWithParam<BadReplyCase>
@@ -160,16 +164,11 @@ TEST(NextStart, FileWithoutANumberTellsTheUserToDeleteItAndIsKept)
 }
 
 struct LinkFailureCase {
-    const char* what;
+    const char* name;
     std::optional<QByteArray> file; // Tavimer.ini's content, or none
     const char* reply;
     const char* hint; // what the description adds, or ""
 };
-
-void PrintTo(const LinkFailureCase& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 class LinkFailure : public ::testing::TestWithParam<LinkFailureCase>
 {
@@ -202,6 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
     Origins, LinkFailure,
     ::testing::Values(LinkFailureCase{"from the file", QByteArray("3\r\n"), "", "Tavimer.ini"},
                       LinkFailureCase{"after Cancel", std::nullopt, "", "No port was chosen"},
-                      LinkFailureCase{"from a reply", std::nullopt, "3", ""}));
+                      LinkFailureCase{"from a reply", std::nullopt, "3", ""}),
+    ByName{});
 
 } // namespace

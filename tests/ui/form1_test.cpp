@@ -3,6 +3,7 @@
 #include "platform/serialcontrol.h"
 #include "ui/form1.h"
 
+#include "support/cases.h"
 #include "support/fakes.h"
 #include "support/testsupport.h"
 
@@ -93,7 +94,7 @@ struct GoCase {
 
 void PrintTo(const GoCase& c, std::ostream* os)
 {
-    *os << '"' << c.text << '"';
+    printText(c.text, os);
 }
 
 class GoOnPty : public FormOnPty, public ::testing::WithParamInterface<GoCase>
