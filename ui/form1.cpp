@@ -46,14 +46,17 @@ namespace
 } // namespace
 
 Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* parent)
-    : QWidget(parent), m_runTime(runTime), m_dialogs(dialogs), m_text1(new QLineEdit(this)),
-      m_command1(makeButton(QString(constants::kGoCaption), this)),
-      m_command2(makeButton(QString(constants::kExitCaption), this)),
-      m_comm1(new platform::SerialControl(this))
+    : QWidget(parent), m_runTime(runTime), m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString(constants::kWindowTitle));
+    // Before the children exist, so that each is made with its final font
+    // and nothing is laid out a second time.
     setFont(formFont(constants::kWindowFontPoints));
+    m_text1 = new QLineEdit(this);
+    m_command1 = makeButton(QString(constants::kGoCaption), this);
+    m_command2 = makeButton(QString(constants::kExitCaption), this);
+    m_comm1 = new platform::SerialControl(this);
 
     m_text1->setObjectName(QStringLiteral("Text1"));
     m_text1->setMaxLength(std::numeric_limits<int>::max());

@@ -32,17 +32,15 @@ public:
     // hidden. Throws its run-time error if start-up fails.
     void load();
 
-    [[nodiscard]] platform::SerialControl& comm1() { return *m_comm1; }
-
 private:
     void layOut();
 
     platform::RunTime& m_runTime;
     platform::Dialogs& m_dialogs;
-    QLineEdit* m_text1;
-    QPushButton* m_command1;
-    QPushButton* m_command2;
-    platform::SerialControl* m_comm1;
+    QLineEdit* m_text1 = nullptr;
+    QPushButton* m_command1 = nullptr;
+    QPushButton* m_command2 = nullptr;
+    platform::SerialControl* m_comm1 = nullptr;
 };
 
 } // namespace kestavo::ui

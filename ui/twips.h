@@ -38,4 +38,18 @@ private:
     int m_dpiY;
 };
 
+// Where a control's centre lies as a fraction of the window's client area:
+// the same at every DPI, so that a click from outside the program can be
+// aimed without knowing the screen.
+struct Fraction {
+    double x;
+    double y;
+};
+
+[[nodiscard]] constexpr Fraction centreOf(const constants::TwipRect& twips)
+{
+    return {(twips.left + twips.width / 2.0) / constants::kClientWidthTwips,
+            (twips.top + twips.height / 2.0) / constants::kClientHeightTwips};
+}
+
 } // namespace kestavo::ui

@@ -2,6 +2,8 @@
 #include "platform/portlist.h"
 #include "support/testsupport.h"
 
+#include "support/cases.h"
+
 #include <gtest/gtest.h>
 
 using kestavo::app::answerInformationRequest;
@@ -9,6 +11,8 @@ using namespace kestavo::test;
 
 namespace
 {
+
+using kestavo::test::PrintTo;
 
 struct Request {
     const char* name;

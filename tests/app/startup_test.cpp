@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "support/cases.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -21,14 +23,17 @@ using namespace kestavo::test;
 namespace
 {
 
+using kestavo::test::PrintTo;
+
 const QString kFile = QStringLiteral("Tavimer.ini");
 const QString kPrompt = QStringLiteral("input:Comport|Comport for Kestavo?");
 
-[[nodiscard]] QStringList linkSetUp(int portNumber)
+// The five assignments as the recording fake writes them down.
+[[nodiscard]] QStringList linkSetUp(std::int16_t portNumber)
 {
-    return {QStringLiteral("CommPort=%1").arg(portNumber), QStringLiteral("PortOpen=True"),
-            QStringLiteral("RTSEnable=True"), QStringLiteral("InputLen=4"),
-            QStringLiteral("Settings=4800,n,8,1")};
+    RecordingCommControl expected;
+    assignAsStartUpDoes(expected, portNumber);
+    return expected.assignments;
 }
 
 struct ReplyCase {
@@ -39,7 +44,7 @@ struct ReplyCase {
 
 void PrintTo(const ReplyCase& c, std::ostream* os)
 {
-    *os << "\"" << c.reply << "\"";
+    printText(c.reply, os);
 }
 
 class FirstStart : public ::testing::TestWithParam<ReplyCase>
@@ -55,7 +60,7 @@ TEST_P(FirstStart, AsksStoresTheReplyAsTypedAndSetsUpTheLink)
 
     EXPECT_EQ(dialogs.shown, QStringList{kPrompt});
     EXPECT_EQ(fileBytes(kFile), GetParam().stored);
-    EXPECT_EQ(comm1.assignments, linkSetUp(GetParam().portNumber));
+    EXPECT_EQ(comm1.assignments, linkSetUp(static_cast<std::int16_t>(GetParam().portNumber)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, FirstStart,
@@ -132,7 +137,7 @@ struct BadReplyCase {
 
 void PrintTo(const BadReplyCase& c, std::ostream* os)
 {
-    *os << "\"" << c.reply << "\"";
+    printText(c.reply, os);
 }
 
 class BadReply : public ::testing::TestWithParam<BadReplyCase>
@@ -194,16 +199,11 @@ TEST(NextStart, FileWithoutANumberTellsTheUserToDeleteItAndIsKept)
 }
 
 struct LinkFailureCase {
-    const char* what;
+    const char* name;
     std::optional<QByteArray> file; // Tavimer.ini's content, or none
     const char* reply;
     const char* hint; // what the description adds, or ""
 };
-
-void PrintTo(const LinkFailureCase& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 class LinkFailure : public ::testing::TestWithParam<LinkFailureCase>
 {
@@ -236,6 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
     Origins, LinkFailure,
     ::testing::Values(LinkFailureCase{"from the file", QByteArray("3\r\n"), "", "Tavimer.ini"},
                       LinkFailureCase{"after Cancel", std::nullopt, "", "No port was chosen"},
-                      LinkFailureCase{"from a reply", std::nullopt, "3", ""}));
+                      LinkFailureCase{"from a reply", std::nullopt, "3", ""}),
+    ByName{});
 
 } // namespace

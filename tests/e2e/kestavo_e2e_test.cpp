@@ -1,5 +1,6 @@
 // The real program in a real X server, driven from outside as a person would.
 #include "support/testsupport.h"
+#include "ui/twips.h"
 #include "xsession.h"
 
 #include <QDir>
@@ -22,9 +23,9 @@ const QString kPrompt = QStringLiteral("Comport");
 const QString kBox = QStringLiteral("Kestavo");
 const QString kWindow = QStringLiteral("Rotor");
 // Centres of GO and X, as fractions of the window's client area.
-constexpr double kGoX = (120 + 186) / 1680.0;
-constexpr double kExitX = (600 + 186) / 1680.0;
-constexpr double kButtonY = (840 + 186) / 1392.0;
+constexpr double kGoX = kestavo::ui::centreOf(kestavo::constants::kCommand1Twips).x;
+constexpr double kExitX = kestavo::ui::centreOf(kestavo::constants::kCommand2Twips).x;
+constexpr double kButtonY = kestavo::ui::centreOf(kestavo::constants::kCommand1Twips).y;
 constexpr auto kWindowTimeout = 15s;
 
 class KestavoUnderX : public ::testing::Test

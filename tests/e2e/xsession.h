@@ -5,30 +5,28 @@
 #include <QString>
 #include <QStringList>
 
+#include "support/xserver.h"
+
 #include <chrono>
-#include <sys/types.h>
 
 namespace kestavo::test
 {
 
-// A private Xvfb server for the lifetime of this object, on a display number
-// the server picks itself, so tests can run side by side, with openbox as its
-// window manager so that windows get a frame that can close them.
+// A private Xvfb server for the lifetime of this object, with openbox as
+// its window manager so that windows get a frame that can close them.
 class XServer
 {
 public:
-    XServer();
-    ~XServer();
-    XServer(const XServer&) = delete;
-    XServer& operator=(const XServer&) = delete;
+    XServer()
+        : m_server(support::WindowManager::Openbox),
+          m_display(QString::fromStdString(m_server.display()))
+    {
+    }
 
     [[nodiscard]] const QString& display() const { return m_display; }
 
 private:
-    void startWindowManager();
-
-    pid_t m_pid = -1;
-    pid_t m_windowManager = -1;
+    support::XServer m_server;
     QString m_display;
 };
 

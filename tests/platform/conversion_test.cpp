@@ -1,6 +1,7 @@
 #include "platform/conversion.h"
 #include "platform/runtimeerror.h"
 
+#include "support/cases.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,7 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* os)
 {
-    *os << "\"" << QString::fromUtf16(c.text).toStdString() << "\"";
+    kestavo::test::printText(QString::fromUtf16(c.text).toStdString(), os);
 }
 
 class TextToInt16 : public ::testing::TestWithParam<Case>

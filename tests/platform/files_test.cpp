@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "support/cases.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -24,18 +26,15 @@ using namespace kestavo::test;
 namespace
 {
 
+using kestavo::test::PrintTo;
+
 const QString kName = QStringLiteral("Tavimer.ini");
 
 struct LookupCase {
-    const char* what;
+    const char* name;
     std::function<void()> make;
     bool present;
 };
-
-void PrintTo(const LookupCase& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 class FileLookup : public ::testing::TestWithParam<LookupCase>
 {
@@ -45,7 +44,7 @@ TEST_P(FileLookup, CountsOnlyPlainFiles)
 {
     ScratchWorkingDirectory scratch;
     GetParam().make();
-    EXPECT_EQ(fileLookup(kName), GetParam().present ? kName : QString()) << GetParam().what;
+    EXPECT_EQ(fileLookup(kName), GetParam().present ? kName : QString()) << GetParam().name;
 }
 
 void makeSocket(const QString& path)
@@ -82,7 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
         LookupCase{"socket", [] { makeSocket(kName); }, false},
         LookupCase{"broken link", [] { QFile::link(QStringLiteral("gone"), kName); }, false},
         LookupCase{"other case", [] { writeFileBytes(QStringLiteral("tavimer.ini"), "3"); },
-                   false}));
+                   false}),
+    ByName{});
 
 [[nodiscard]] std::int16_t readFirstItem()
 {
@@ -100,7 +100,7 @@ struct ReadCase {
 
 void PrintTo(const ReadCase& c, std::ostream* os)
 {
-    *os << QByteArray(c.content).replace("\r", "\\r").replace("\n", "\\n").left(20).toStdString();
+    printText(c.content.toStdString(), os);
 }
 
 class ReadItem : public ::testing::TestWithParam<ReadCase>
@@ -127,7 +127,7 @@ struct BadReadCase {
 
 void PrintTo(const BadReadCase& c, std::ostream* os)
 {
-    *os << QByteArray(c.content).replace("\r", "\\r").replace("\n", "\\n").left(20).toStdString();
+    printText(c.content.toStdString(), os);
 }
 
 class BadReadItem : public ::testing::TestWithParam<BadReadCase>
@@ -195,14 +195,9 @@ TEST(SequentialFileOutput, NothingAppearsUntilClosed)
 }
 
 struct InTheWayCase {
-    const char* what;
+    const char* name;
     std::function<void()> make;
 };
-
-void PrintTo(const InTheWayCase& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 class OutputInTheWay : public ::testing::TestWithParam<InTheWayCase>
 {
@@ -219,17 +214,18 @@ TEST_P(OutputInTheWay, FailsWithoutBlockingOrReplacing)
         file.writeLine(QStringLiteral("3"));
         file.close();
     });
-    ASSERT_TRUE(error) << GetParam().what;
+    ASSERT_TRUE(error) << GetParam().name;
     EXPECT_EQ(error->number(), ErrorNumber::FileUnwritable);
     EXPECT_TRUE(error->description().contains(kName));
     const QFileInfo after(kName);
     EXPECT_EQ(after.isDir(), before.isDir());
-    EXPECT_FALSE(after.isFile()) << GetParam().what << " was replaced";
+    EXPECT_FALSE(after.isFile()) << GetParam().name << " was replaced";
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, OutputInTheWay,
                          ::testing::Values(InTheWayCase{"directory", [] { QDir().mkdir(kName); }},
-                                           InTheWayCase{"FIFO", [] { makeFifo(kName); }}));
+                                           InTheWayCase{"FIFO", [] { makeFifo(kName); }}),
+                         ByName{});
 
 TEST(SequentialFileOutput, MissingDirectoryIsAnError)
 {

@@ -3,6 +3,7 @@
 #include "platform/runtimeerror.h"
 
 #include "support/fakes.h"
+#include "support/testsupport.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -19,27 +20,11 @@ using kestavo::platform::ErrorNumber;
 using kestavo::platform::ErrorPath;
 using kestavo::platform::RunTime;
 using kestavo::platform::RuntimeError;
+using namespace kestavo::test;
+using namespace std::chrono_literals;
 
 namespace
 {
-
-// Error boxes are recorded; one can be told to run something while it is up,
-// as a real box's event loop would.
-class BoxDialogs final : public kestavo::platform::Dialogs
-{
-public:
-    QString inputBox(const QString&, const QString&, const QString&) override { return {}; }
-    void warningBox(const QString&) override {}
-    void errorBox(const QString& text) override
-    {
-        boxes << text;
-        if (whileShown)
-            whileShown();
-    }
-
-    QStringList boxes;
-    std::function<void()> whileShown;
-};
 
 class RunTimeTest : public ::testing::Test
 {
@@ -51,15 +36,10 @@ protected:
     [[nodiscard]] int runWith(const std::function<void()>& start,
                               const std::vector<std::function<void()>>& handlers)
     {
-        return m_runTime.run([&] {
+        return runUntilEnd(m_runTime, 5s, [&] {
             start();
             for (const auto& handler : handlers)
                 QTimer::singleShot(0, &m_runTime, [this, handler] { m_runTime.handle(handler); });
-            // A loop that nothing ends would hang the test; fail it instead.
-            QTimer::singleShot(5000, &m_runTime, [this] {
-                ADD_FAILURE() << "the program did not end";
-                m_runTime.end();
-            });
         });
     }
 
@@ -68,7 +48,7 @@ protected:
         return RuntimeError(number, QStringLiteral("Cannot send to port 3."));
     }
 
-    BoxDialogs m_dialogs;
+    ScriptedDialogs m_dialogs;
     std::FILE* m_log;
     ErrorPath m_errors;
     RunTime m_runTime;
@@ -81,7 +61,7 @@ TEST_F(RunTimeTest, AFailingStartEndsWithStatusOneBeforeTheLoop)
     QTimer::singleShot(0, [&] { looped = true; });
     const int status = m_runTime.run([] { throw error(ErrorNumber::PortInUse); });
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(m_dialogs.boxes,
+    EXPECT_EQ(m_dialogs.errorBoxes(),
               QStringList{QStringLiteral("Run-time error 304:\n\nCannot send to port 3.")});
     EXPECT_FALSE(looped);
     QCoreApplication::processEvents(); // let the stray timer go
@@ -99,7 +79,7 @@ TEST_F(RunTimeTest, EndingRunsTheEndStepsAndLetsNoFurtherHandlerRun)
                                       });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(m_ran, (QStringList{"GO", "drain"}));
-    EXPECT_TRUE(m_dialogs.boxes.isEmpty());
+    EXPECT_TRUE(m_dialogs.errorBoxes().isEmpty());
 }
 
 TEST_F(RunTimeTest, AFailingHandlerEndsWithStatusOneAndSkipsTheEndSteps)
@@ -111,8 +91,8 @@ TEST_F(RunTimeTest, AFailingHandlerEndsWithStatusOneAndSkipsTheEndSteps)
                                       });
     EXPECT_EQ(status, 1);
     EXPECT_TRUE(m_ran.isEmpty());
-    ASSERT_EQ(m_dialogs.boxes.size(), 1);
-    EXPECT_TRUE(m_dialogs.boxes.front().startsWith("Run-time error 312:"));
+    ASSERT_EQ(m_dialogs.errorBoxes().size(), 1);
+    EXPECT_TRUE(m_dialogs.errorBoxes().front().startsWith("Run-time error 312:"));
 }
 
 TEST_F(RunTimeTest, AnEndStepThatFailsTurnsTheEndIntoAFailure)
@@ -121,13 +101,13 @@ TEST_F(RunTimeTest, AnEndStepThatFailsTurnsTheEndIntoAFailure)
     m_runTime.atEnd([this] { m_ran << "later step"; });
     const int status = runWith([] {}, {[this] { m_runTime.end(); }});
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(m_dialogs.boxes.size(), 1);
+    EXPECT_EQ(m_dialogs.errorBoxes().size(), 1);
     EXPECT_TRUE(m_ran.isEmpty());
 }
 
 TEST_F(RunTimeTest, FailuresAndEndsWhileTheErrorBoxIsUpAreIgnored)
 {
-    m_dialogs.whileShown = [this] {
+    m_dialogs.whileErrorShown = [this] {
         m_runTime.fail(error(ErrorNumber::PortInUse));
         m_runTime.end();
         m_runTime.handle([this] { m_ran << "handler under the box"; });
@@ -135,7 +115,7 @@ TEST_F(RunTimeTest, FailuresAndEndsWhileTheErrorBoxIsUpAreIgnored)
     const int status =
         runWith([] {}, {[this] { m_runTime.fail(error(ErrorNumber::WriteFailed)); }});
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(m_dialogs.boxes.size(), 1);
+    EXPECT_EQ(m_dialogs.errorBoxes().size(), 1);
     EXPECT_TRUE(m_ran.isEmpty());
 }
 

@@ -31,14 +31,7 @@ class SerialOnPty : public ::testing::Test
 protected:
     void SetUp() override { m_table.link(kPort, m_pty.slavePath()); }
 
-    void openAsStartUpDoes(SerialControl& control)
-    {
-        control.setCommPort(kPort);
-        control.setPortOpen(true);
-        control.setRTSEnable(true);
-        control.setInputLen(4);
-        control.setSettings(QStringLiteral("4800,n,8,1"));
-    }
+    static void openAsStartUpDoes(SerialControl& control) { assignAsStartUpDoes(control, kPort); }
 
     [[nodiscard]] termios lineSettings() const
     {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace kestavo::test
@@ -53,6 +54,8 @@ private:
 };
 
 // Answers the input box with a scripted reply and records every box shown.
+// An error box can be told to run something while it is up, as a real box's
+// event loop would.
 class ScriptedDialogs final : public platform::Dialogs
 {
 public:
@@ -65,12 +68,31 @@ public:
         return m_reply;
     }
     void warningBox(const QString& text) override { shown << QStringLiteral("warning:") + text; }
-    void errorBox(const QString& text) override { shown << QStringLiteral("error:") + text; }
+    void errorBox(const QString& text) override
+    {
+        shown << kErrorMark + text;
+        if (whileErrorShown)
+            whileErrorShown();
+    }
+
+    // The texts of the error boxes only, in order.
+    [[nodiscard]] QStringList errorBoxes() const
+    {
+        QStringList texts;
+        for (const QString& box : shown) {
+            if (box.startsWith(kErrorMark))
+                texts << box.mid(kErrorMark.size());
+        }
+        return texts;
+    }
 
     QStringList shown;
     QStringList inputDetails; // what each input box showed below its prompt
+    std::function<void()> whileErrorShown;
 
 private:
+    static constexpr QLatin1StringView kErrorMark{"error:"};
+
     QString m_reply;
 };
 

@@ -3,69 +3,19 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
-#include <poll.h>
 #include <stdexcept>
 #include <sys/stat.h>
-#include <termios.h>
-#include <unistd.h>
 
 namespace kestavo::test
 {
 
-PtyPair::PtyPair()
-{
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
-        throw std::runtime_error("cannot create a pseudo-terminal");
-    const char* name = ::ptsname(m_master);
-    if (!name)
-        throw std::runtime_error("cannot name the pseudo-terminal");
-    m_slavePath = QString::fromLocal8Bit(name);
-    // Held open so the line stays up between the program's open and close,
-    // and so the test can read the line settings.
-    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_slave < 0)
-        throw std::runtime_error("cannot open the pseudo-terminal's slave side");
-    termios raw{};
-    ::tcgetattr(m_master, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(m_master, TCSANOW, &raw);
-}
-
-PtyPair::~PtyPair()
-{
-    if (m_slave >= 0)
-        ::close(m_slave);
-    if (m_master >= 0)
-        ::close(m_master);
-}
-
 QByteArray PtyPair::read(qsizetype count, std::chrono::milliseconds timeout)
 {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + timeout;
-    QByteArray bytes;
-    while (bytes.size() < count) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0)
-            break;
-        pollfd ready{m_master, POLLIN, 0};
-        if (::poll(&ready, 1, static_cast<int>(left.count())) <= 0)
-            break;
-        char buffer[256];
-        const ssize_t got = ::read(m_master, buffer, sizeof buffer);
-        if (got <= 0)
-            break;
-        bytes.append(buffer, got);
-    }
-    return bytes;
+    return QByteArray::fromStdString(m_line.read(static_cast<std::size_t>(count), timeout));
 }
 
 QByteArray PtyPair::receive(qsizetype count, std::chrono::milliseconds timeout)
@@ -90,13 +40,6 @@ QByteArray PtyPair::drain(std::chrono::milliseconds quiet)
             return bytes;
         bytes += more;
     }
-}
-
-void PtyPair::closeMaster()
-{
-    if (m_master >= 0)
-        ::close(m_master);
-    m_master = -1;
 }
 
 PortTable::PortTable()
@@ -154,6 +97,27 @@ ScratchWorkingDirectory::ScratchWorkingDirectory() : m_previous(QDir::currentPat
 ScratchWorkingDirectory::~ScratchWorkingDirectory()
 {
     QDir::setCurrent(m_previous);
+}
+
+int runUntilEnd(platform::RunTime& runTime, std::chrono::milliseconds watchdog,
+                const std::function<void()>& start)
+{
+    return runTime.run([&] {
+        start();
+        QTimer::singleShot(watchdog, &runTime, [&runTime] {
+            ADD_FAILURE() << "the program did not end";
+            runTime.end();
+        });
+    });
+}
+
+void assignAsStartUpDoes(platform::CommControl& comm1, std::int16_t portNumber)
+{
+    comm1.setCommPort(portNumber);
+    comm1.setPortOpen(true);
+    comm1.setRTSEnable(true);
+    comm1.setInputLen(4);
+    comm1.setSettings(QStringLiteral("4800,n,8,1"));
 }
 
 std::optional<platform::RuntimeError> raised(const std::function<void()>& step)

@@ -5,9 +5,13 @@
 #include <QTemporaryDir>
 
 #include "platform/host.h"
+#include "platform/commcontrol.h"
+#include "platform/runtime.h"
 #include "platform/runtimeerror.h"
+#include "support/pseudoterminal.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -21,14 +25,11 @@ namespace kestavo::test
 class PtyPair
 {
 public:
-    PtyPair();
-    ~PtyPair();
-    PtyPair(const PtyPair&) = delete;
-    PtyPair& operator=(const PtyPair&) = delete;
+    PtyPair() : m_slavePath(QString::fromStdString(m_line.slavePath())) {}
 
     [[nodiscard]] const QString& slavePath() const { return m_slavePath; }
-    [[nodiscard]] int slaveFd() const { return m_slave; }
-    [[nodiscard]] int masterFd() const { return m_master; }
+    [[nodiscard]] int slaveFd() const { return m_line.slaveFd(); }
+    [[nodiscard]] int masterFd() const { return m_line.masterFd(); }
 
     // Reads from the master side until count bytes arrived or timeout passed.
     [[nodiscard]] QByteArray read(qsizetype count, std::chrono::milliseconds timeout);
@@ -40,11 +41,10 @@ public:
 
     // Hangs up the line as a device that goes away does: writes to the slave
     // side fail from now on.
-    void closeMaster();
+    void closeMaster() { m_line.closeMaster(); }
 
 private:
-    int m_master = -1;
-    int m_slave = -1;
+    support::PseudoTerminal m_line;
     QString m_slavePath;
 };
 
@@ -101,6 +101,17 @@ private:
     QTemporaryDir m_dir;
     QString m_previous;
 };
+
+// Runs the program through runTime, with start as its start-up, until it
+// ends; returns its exit status. A loop that nothing ends would hang the
+// test: after watchdog the test fails and the program is ended.
+[[nodiscard]] int runUntilEnd(platform::RunTime& runTime, std::chrono::milliseconds watchdog,
+                              const std::function<void()>& start);
+
+// The start-up sequence's five assignments to comm1, in their order, for
+// port portNumber: CommPort, PortOpen, RTSEnable, InputLen 4, Settings
+// "4800,n,8,1".
+void assignAsStartUpDoes(platform::CommControl& comm1, std::int16_t portNumber);
 
 // The run-time error that step throws; nullopt, and a failed test, if it
 // throws none.

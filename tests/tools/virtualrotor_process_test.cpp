@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include "support/cases.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -18,6 +20,8 @@ using namespace std::chrono_literals;
 
 namespace
 {
+
+using kestavo::test::PrintTo;
 
 const QRegularExpression
     kReadyLine(QStringLiteral(R"(^virtual rotor controller on port (\d+) \((/dev/pts/\d+)\)\n)"));
@@ -165,11 +169,6 @@ struct Ending {
     const char* name;
     int signal; // 0: a line "q" on standard input
 };
-
-void PrintTo(const Ending& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class Ends : public VirtualRotor, public ::testing::WithParamInterface<Ending>
 {

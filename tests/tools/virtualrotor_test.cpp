@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "support/cases.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -22,6 +24,8 @@ using namespace std::chrono_literals;
 
 namespace
 {
+
+using kestavo::test::PrintTo;
 
 // --- position commands
 
@@ -90,11 +94,6 @@ struct Split {
     std::size_t pending;
 };
 
-void PrintTo(const Split& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class Splitting : public ::testing::TestWithParam<Split>
 {
 };
@@ -142,11 +141,6 @@ struct Turn {
     std::chrono::milliseconds elapsed;
     double heading;
 };
-
-void PrintTo(const Turn& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class Turning : public ::testing::TestWithParam<Turn>
 {
@@ -215,6 +209,11 @@ struct Framing {
     const char* text;
 };
 
+void PrintTo(const Framing& c, std::ostream* os)
+{
+    kestavo::test::printText(c.text, os);
+}
+
 class Settings : public ::testing::TestWithParam<Framing>
 {
 };
@@ -240,7 +239,8 @@ INSTANTIATE_TEST_SUITE_P(
                               "115200 baud, 6 data bits, space parity, 1 stop bit"},
                       Framing{B38400, CS8 | PARENB | PARODD | CMSPAR,
                               "38400 baud, 8 data bits, mark parity, 1 stop bit"},
-                      Framing{B0, CS8, "unknown speed, 8 data bits, no parity, 1 stop bit"}));
+                      Framing{B0, CS8, "unknown speed, 8 data bits, no parity, 1 stop bit"}),
+    [](const auto& test) { return kestavo::test::testName(test.param.text); });
 
 // --- options
 
@@ -251,6 +251,19 @@ struct Arguments {
     double start;
     const char* errorPart; // empty when accepted
 };
+
+[[nodiscard]] std::string joined(const Arguments& c)
+{
+    std::string text;
+    for (const std::string_view argument : c.arguments)
+        text += (text.empty() ? "" : " ") + std::string(argument);
+    return text;
+}
+
+void PrintTo(const Arguments& c, std::ostream* os)
+{
+    kestavo::test::printText(joined(c), os);
+}
 
 class CommandLine : public ::testing::TestWithParam<Arguments>
 {
@@ -284,7 +297,8 @@ INSTANTIATE_TEST_SUITE_P(
         Arguments{{"--rate", "inf"}, 0, 0, 0, "above 0"},
         Arguments{{"--start", "361"}, 0, 0, 0, "from 0 to 360"},
         Arguments{{"--start", "nan"}, 0, 0, 0, "from 0 to 360"},
-        Arguments{{"--speed", "3"}, 0, 0, 0, "unknown option \"--speed\""}));
+        Arguments{{"--speed", "3"}, 0, 0, 0, "unknown option \"--speed\""}),
+    [](const auto& test) { return kestavo::test::testName(joined(test.param)); });
 
 // --- taking over a port table entry
 
@@ -296,11 +310,6 @@ struct Entry {
     EntryState state;
     LinkAction action;
 };
-
-void PrintTo(const Entry& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class PortTableEntry : public ::testing::TestWithParam<Entry>
 {

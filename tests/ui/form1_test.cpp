@@ -3,6 +3,7 @@
 #include "platform/serialcontrol.h"
 #include "ui/form1.h"
 
+#include "support/cases.h"
 #include "support/fakes.h"
 #include "support/testsupport.h"
 
@@ -60,16 +61,12 @@ protected:
     // ends; returns its exit status.
     [[nodiscard]] int runProgram(const std::function<void()>& steps)
     {
-        return m_runTime.run([&] {
+        return runUntilEnd(m_runTime, 10s, [&] {
             m_form->load();
             m_form->show();
             QTimer::singleShot(0, m_form.get(), [this, steps] {
                 EXPECT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
                 steps();
-            });
-            QTimer::singleShot(10000, &m_runTime, [this] {
-                ADD_FAILURE() << "the program did not end";
-                m_runTime.end();
             });
         });
     }
@@ -97,7 +94,7 @@ struct GoCase {
 
 void PrintTo(const GoCase& c, std::ostream* os)
 {
-    *os << '"' << c.text << '"';
+    printText(c.text, os);
 }
 
 class GoOnPty : public FormOnPty, public ::testing::WithParamInterface<GoCase>

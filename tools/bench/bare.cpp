@@ -4,6 +4,7 @@
 // through X and Qt can be told apart from what Kestavo adds.
 
 #include "platform/constants.h"
+#include "support/posix.h"
 #include "ui/twips.h"
 
 #include <QApplication>
@@ -14,7 +15,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -25,13 +25,13 @@ void writeAll(int line, const QByteArray& bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t wrote = ::write(line, bytes.constData() + done,
-                                      static_cast<std::size_t>(bytes.size() - done));
+        const ssize_t wrote =
+            ::write(line, bytes.constData() + done, static_cast<std::size_t>(bytes.size() - done));
         if (wrote < 0 && errno == EINTR)
             continue;
         if (wrote < 0) {
             std::fprintf(stderr, "kestavo-bench-bare: cannot write to the line: %s\n",
-                         std::strerror(errno));
+                         kestavo::support::errnoText(errno).c_str());
             std::exit(EXIT_FAILURE);
         }
         done += wrote;
@@ -52,7 +52,7 @@ int main(int argc, char* argv[])
     const int line = ::open(argv[1], O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (line < 0) {
         std::fprintf(stderr, "kestavo-bench-bare: cannot open %s: %s\n", argv[1],
-                     std::strerror(errno));
+                     kestavo::support::errnoText(errno).c_str());
         return EXIT_FAILURE;
     }
 
@@ -70,16 +70,16 @@ int main(int argc, char* argv[])
     exit->setGeometry(scale.toPixels(constants::kCommand2Twips));
 
     QObject::connect(go, &QPushButton::clicked, [line, text] {
-        writeAll(line, QByteArray(constants::kCommandPrefix.data(),
-                                  constants::kCommandPrefix.size()) +
-                           text->text().toLatin1() + char(constants::kCommandEnd));
+        writeAll(line,
+                 QByteArray(constants::kCommandPrefix.data(), constants::kCommandPrefix.size()) +
+                     text->text().toLatin1() + char(constants::kCommandEnd));
     });
 
     window.show();
     const int status = QApplication::exec();
     if (::close(line) != 0) {
         std::fprintf(stderr, "kestavo-bench-bare: closing the line failed: %s\n",
-                     std::strerror(errno));
+                     kestavo::support::errnoText(errno).c_str());
         return EXIT_FAILURE;
     }
     return status;

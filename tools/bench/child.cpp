@@ -22,8 +22,8 @@ namespace
 
 constexpr std::string_view kForkAdvice = "The machine may be out of processes or memory";
 
-[[nodiscard]] std::vector<std::string> environmentWith(
-    const std::vector<std::pair<std::string, std::string>>& variables)
+[[nodiscard]] std::vector<std::string>
+environmentWith(const std::vector<std::pair<std::string, std::string>>& variables)
 {
     std::vector<std::string> result;
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -73,8 +73,7 @@ constexpr std::string_view kForkAdvice = "The machine may be out of processes or
 Child::Child(const Launch& launch) : m_name(launch.program)
 {
     std::vector<std::string> argumentStrings{launch.program};
-    argumentStrings.insert(argumentStrings.end(), launch.arguments.begin(),
-                           launch.arguments.end());
+    argumentStrings.insert(argumentStrings.end(), launch.arguments.begin(), launch.arguments.end());
     std::vector<std::string> environmentStrings = environmentWith(launch.variables);
     std::vector<char*> argv = pointers(argumentStrings);
     std::vector<char*> envp = pointers(environmentStrings);
@@ -162,7 +161,8 @@ long residentKiB(pid_t pid)
     const std::string path = "/proc/" + std::to_string(pid) + "/status";
     std::ifstream status(path);
     if (!status)
-        throw Failure("Cannot read " + path + ": the program under test may have ended; see its "
+        throw Failure("Cannot read " + path +
+                      ": the program under test may have ended; see its "
                       "log");
     std::string line;
     while (std::getline(status, line)) {

@@ -1,19 +1,15 @@
 #include "xsession.h"
 
-#include "benchconstants.h"
 #include "failure.h"
+
+#include "support/posix.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
-#include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <string>
 
 namespace kestavo::bench
 {
@@ -22,8 +18,6 @@ namespace
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::string_view kXvfbAdvice = "Install Xvfb (Debian package xvfb; `make bench` does)";
-
 // Windows may go between an event and a question about them; such errors
 // must not end the benchmark as Xlib's default handler would.
 int ignoreError(Display*, XErrorEvent*)
@@ -31,72 +25,10 @@ int ignoreError(Display*, XErrorEvent*)
     return 0;
 }
 
-[[nodiscard]] int pollMs(Clock::duration left)
-{
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return ms < 0 ? 0 : static_cast<int>(ms);
-}
-
-void stopXvfb(pid_t pid)
-{
-    if (::kill(pid, SIGTERM) == 0)
-        (void)::waitpid(pid, nullptr, 0);
-}
+// A frame holds the client at most a few levels down.
+constexpr int kFrameDepth = 4;
 
 } // namespace
-
-XServer::XServer(std::string_view screen)
-{
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        throw systemFailure("Cannot create a pipe for Xvfb", "");
-    const std::string screenText(screen);
-    const std::string fdText = std::to_string(pipeFds[1]);
-    m_pid = ::fork();
-    if (m_pid < 0)
-        throw systemFailure("Cannot fork to start Xvfb", "");
-    if (m_pid == 0) {
-        // Xvfb writes its display number to this end, so it must survive exec.
-        if (::fcntl(pipeFds[1], F_SETFD, 0) != 0)
-            ::_exit(127);
-        const int nullFd = ::open("/dev/null", O_RDWR);
-        if (nullFd >= 0) {
-            (void)::dup2(nullFd, STDIN_FILENO);
-            (void)::dup2(nullFd, STDOUT_FILENO);
-            (void)::dup2(nullFd, STDERR_FILENO);
-        }
-        ::execlp("Xvfb", "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0",
-                 screenText.c_str(), "-nolisten", "tcp", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    (void)::close(pipeFds[1]);
-    const auto deadline = Clock::now() + kXServerTimeout;
-    std::string number;
-    for (;;) {
-        pollfd ready{pipeFds[0], POLLIN, 0};
-        const int result = ::poll(&ready, 1, pollMs(deadline - Clock::now()));
-        if (result < 0 && errno == EINTR)
-            continue;
-        if (result <= 0)
-            break;
-        char c = 0;
-        if (::read(pipeFds[0], &c, 1) != 1 || c == '\n')
-            break;
-        number.push_back(c);
-    }
-    (void)::close(pipeFds[0]);
-    if (number.empty()) {
-        stopXvfb(m_pid);
-        throw Failure("Xvfb did not start within " + std::to_string(kXServerTimeout.count()) +
-                      " ms. " + std::string(kXvfbAdvice));
-    }
-    m_display = ':' + number;
-}
-
-XServer::~XServer()
-{
-    stopXvfb(m_pid);
-}
 
 XSession::XSession(const std::string& display)
 {
@@ -113,8 +45,8 @@ XSession::XSession(const std::string& display)
         throw Failure("The X server " + display + " has no XTEST extension to click with");
     }
     m_root = DefaultRootWindow(m_display);
-    // Without a window manager, programs' top-level windows are children
-    // of the root window: their MapNotify comes with this mask.
+    // Top-level windows, or the frames a window manager puts them in, are
+    // children of the root window: their MapNotify comes with this mask.
     ::XSelectInput(m_display, m_root, SubstructureNotifyMask);
     sync();
 }
@@ -152,8 +84,8 @@ bool XSession::ownedBy(XWindow window, pid_t pid)
     unsigned long count = 0;
     unsigned long after = 0;
     unsigned char* data = nullptr;
-    if (::XGetWindowProperty(m_display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type,
-                             &format, &count, &after, &data) != Success)
+    if (::XGetWindowProperty(m_display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
+                             &count, &after, &data) != Success)
         return false;
     // A window that does not say its process is taken by its name alone.
     bool owned = true;
@@ -162,6 +94,24 @@ bool XSession::ownedBy(XWindow window, pid_t pid)
     if (data != nullptr)
         ::XFree(data);
     return owned;
+}
+
+XWindow XSession::findClient(XWindow window, std::string_view name, pid_t pid, int depth)
+{
+    if (named(window, name) && ownedBy(window, pid))
+        return window;
+    Window root = None;
+    Window parent = None;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    if (depth == 0 || ::XQueryTree(m_display, window, &root, &parent, &children, &count) == 0)
+        return 0;
+    XWindow found = 0;
+    for (unsigned int i = 0; i < count && found == 0; ++i)
+        found = findClient(children[i], name, pid, depth - 1);
+    if (children != nullptr)
+        ::XFree(children);
+    return found;
 }
 
 XSession::Mapped XSession::waitForMap(std::string_view name, pid_t pid,
@@ -177,16 +127,15 @@ XSession::Mapped XSession::waitForMap(std::string_view name, pid_t pid,
             if (event.type != MapNotify || event.xmap.event != m_root ||
                 event.xmap.override_redirect)
                 continue;
-            if (named(event.xmap.window, name) && ownedBy(event.xmap.window, pid))
-                return {event.xmap.window, at};
+            const XWindow client = findClient(event.xmap.window, name, pid, kFrameDepth);
+            if (client != 0)
+                return {client, at};
         }
         if (Clock::now() >= deadline)
             throw Failure("No window named \"" + std::string(name) + "\" was mapped within " +
                           std::to_string(timeout.count()) +
                           " ms; the program may have failed at start-up, see its log");
-        pollfd ready{fd, POLLIN, 0};
-        if (::poll(&ready, 1, pollMs(deadline - Clock::now())) < 0 && errno != EINTR)
-            throw systemFailure("Cannot wait on the X connection", "");
+        (void)support::waitReadable(fd, deadline);
     }
 }
 
@@ -248,7 +197,8 @@ void XSession::close(XWindow window)
     event.xclient.window = window;
     event.xclient.message_type = ::XInternAtom(m_display, "WM_PROTOCOLS", False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(::XInternAtom(m_display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[0] =
+        static_cast<long>(::XInternAtom(m_display, "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
     if (::XSendEvent(m_display, window, False, NoEventMask, &event) == 0)
         throw Failure("Cannot send WM_DELETE_WINDOW to window " + std::to_string(window));

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <string>
 #include <string_view>
 #include <sys/types.h>
 
@@ -11,22 +10,6 @@ using XWindow = unsigned long;
 namespace kestavo::bench
 {
 
-// A private Xvfb for the length of the benchmark.
-class XServer
-{
-public:
-    explicit XServer(std::string_view screen);
-    ~XServer();
-    XServer(const XServer&) = delete;
-    XServer& operator=(const XServer&) = delete;
-
-    [[nodiscard]] const std::string& display() const { return m_display; }
-
-private:
-    pid_t m_pid = -1;
-    std::string m_display;
-};
-
 struct WindowArea {
     int rootX = 0;
     int rootY = 0;
@@ -34,8 +17,9 @@ struct WindowArea {
     int height = 0;
 };
 
-// The benchmark's own connection: it watches the root window for top-level
-// windows being mapped and puts input in through XTest.
+// The benchmark's own connection to the X server: it watches the root window
+// for top-level windows being mapped, with or without a window manager's
+// frame around them, and puts input in through XTest.
 class XSession
 {
 public:
@@ -54,7 +38,8 @@ public:
         Clock::time_point at;
     };
     // The first top-level window named name that process pid maps, and when
-    // its MapNotify was read.
+    // the MapNotify that made it visible was read: its own, or its frame's
+    // under a window manager.
     [[nodiscard]] Mapped waitForMap(std::string_view name, pid_t pid,
                                     std::chrono::milliseconds timeout);
 
@@ -71,6 +56,9 @@ public:
 private:
     [[nodiscard]] bool named(XWindow window, std::string_view name);
     [[nodiscard]] bool ownedBy(XWindow window, pid_t pid);
+    // window itself or the window in its subtree that is named name and
+    // belongs to pid; 0 if there is none.
+    [[nodiscard]] XWindow findClient(XWindow window, std::string_view name, pid_t pid, int depth);
     void sync();
 
     Display* m_display = nullptr;

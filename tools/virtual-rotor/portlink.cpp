@@ -1,8 +1,9 @@
 #include "portlink.h"
 
+#include "support/posix.h"
+
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,11 +13,6 @@ namespace kestavo::virtualrotor
 {
 namespace
 {
-
-[[nodiscard]] std::string errnoText(int error)
-{
-    return std::strerror(error);
-}
 
 [[nodiscard]] std::optional<std::string> readLinkTarget(const std::string& path, int& error)
 {
@@ -56,7 +52,7 @@ std::optional<PortEntry> inspectEntry(const std::string& path, std::string& erro
     if (::lstat(path.c_str(), &info) != 0) {
         if (errno == ENOENT)
             return PortEntry{EntryState::Missing, {}};
-        error = "cannot look at " + path + ": " + errnoText(errno);
+        error = "cannot look at " + path + ": " + support::errnoText(errno);
         return std::nullopt;
     }
     if (!S_ISLNK(info.st_mode))
@@ -64,7 +60,7 @@ std::optional<PortEntry> inspectEntry(const std::string& path, std::string& erro
     int readError = 0;
     const std::optional<std::string> target = readLinkTarget(path, readError);
     if (!target) {
-        error = "cannot read the link " + path + ": " + errnoText(readError);
+        error = "cannot read the link " + path + ": " + support::errnoText(readError);
         return std::nullopt;
     }
     if (::stat(path.c_str(), &info) == 0)
@@ -94,7 +90,7 @@ bool makeDirectories(const std::string& directory, std::string& error)
     for (std::size_t slash = directory.find('/', 1);; slash = directory.find('/', slash + 1)) {
         const std::string part = directory.substr(0, slash);
         if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = "cannot create the directory " + part + ": " + errnoText(errno);
+            error = "cannot create the directory " + part + ": " + support::errnoText(errno);
             return false;
         }
         if (slash == std::string::npos)
@@ -119,11 +115,12 @@ bool placeLink(const std::string& path, const std::string& target, LinkAction ac
         directory + "/." + name + ".new." + std::to_string(static_cast<long>(::getpid()));
     // A stale one can only be from an earlier process that had our number.
     if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
-        error = "cannot remove the old temporary link " + temporary + ": " + errnoText(errno);
+        error =
+            "cannot remove the old temporary link " + temporary + ": " + support::errnoText(errno);
         return false;
     }
     if (::symlink(target.c_str(), temporary.c_str()) != 0) {
-        error = "cannot create the link " + temporary + ": " + errnoText(errno);
+        error = "cannot create the link " + temporary + ": " + support::errnoText(errno);
         return false;
     }
     const int moved =
@@ -132,11 +129,11 @@ bool placeLink(const std::string& path, const std::string& target, LinkAction ac
             : ::rename(temporary.c_str(), path.c_str());
     if (moved != 0) {
         const int cause = errno;
-        error = "cannot put the link in place as " + path + ": " + errnoText(cause);
+        error = "cannot put the link in place as " + path + ": " + support::errnoText(cause);
         if (cause == EEXIST)
             error += " (another program created it meanwhile; try again or use another --port)";
         if (::unlink(temporary.c_str()) != 0)
-            error += "; also cannot remove " + temporary + ": " + errnoText(errno);
+            error += "; also cannot remove " + temporary + ": " + support::errnoText(errno);
         return false;
     }
     return true;
@@ -149,7 +146,7 @@ bool removeLinkIfOurs(const std::string& path, const std::string& target, std::s
     if (!now || *now != target)
         return true;
     if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-        error = "cannot remove the link " + path + ": " + errnoText(errno);
+        error = "cannot remove the link " + path + ": " + support::errnoText(errno);
         return false;
     }
     return true;

@@ -1,0 +1,186 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "xserver.h"
+
+#include "posix.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <initializer_list>
+#include <optional>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace kestavo::support
+{
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view kXvfbAdvice = "Install Xvfb (Debian package xvfb)";
+constexpr std::string_view kOpenboxAdvice =
+    "Install openbox and wmctrl (Debian packages openbox and wmctrl)";
+// openbox may lose a race for its own cache directory when several servers
+// start at once; a second start then finds it made.
+constexpr int kOpenboxAttempts = 3;
+constexpr std::chrono::milliseconds kProbeGap{20};
+
+// Starts argv quietly, on display when one is given. keepFd survives exec.
+[[nodiscard]] pid_t spawn(std::initializer_list<const char*> arguments, const std::string& display,
+                          int keepFd = -1)
+{
+    std::vector<char*> argv;
+    for (const char* argument : arguments)
+        argv.push_back(const_cast<char*>(argument));
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        throw SystemError(std::string("Cannot fork to start ") + argv[0],
+                          "The machine may be out of processes or memory");
+    if (pid > 0)
+        return pid;
+    // Only async-signal-safe calls from here to exec.
+    if (keepFd >= 0 && ::fcntl(keepFd, F_SETFD, 0) != 0)
+        ::_exit(127);
+    const int nullFd = ::open("/dev/null", O_RDWR);
+    if (nullFd >= 0) {
+        (void)::dup2(nullFd, STDIN_FILENO);
+        (void)::dup2(nullFd, STDOUT_FILENO);
+        (void)::dup2(nullFd, STDERR_FILENO);
+    }
+    if (!display.empty())
+        ::setenv("DISPLAY", display.c_str(), 1);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+}
+
+void stopProcess(pid_t pid)
+{
+    if (pid > 0 && ::kill(pid, SIGTERM) == 0)
+        (void)::waitpid(pid, nullptr, 0);
+}
+
+// pid's exit status once it ended, nullopt while it runs.
+[[nodiscard]] std::optional<int> exitStatus(pid_t pid)
+{
+    int status = 0;
+    pid_t ended = 0;
+    do
+        ended = ::waitpid(pid, &status, WNOHANG);
+    while (ended < 0 && errno == EINTR);
+    if (ended != pid)
+        return std::nullopt;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace
+
+XServer::XServer(WindowManager windowManager, std::string_view screen,
+                 std::chrono::milliseconds timeout)
+    : m_windowManager(windowManager)
+{
+    startXvfb(screen, timeout);
+    if (windowManager == WindowManager::None)
+        return;
+    for (int attempt = 1; !startOpenbox(timeout); ++attempt) {
+        if (attempt == kOpenboxAttempts) {
+            stop();
+            throw std::runtime_error("openbox ended at start " + std::to_string(attempt) +
+                                     " times. " + std::string(kOpenboxAdvice));
+        }
+    }
+}
+
+XServer::~XServer()
+{
+    stop();
+}
+
+void XServer::stop()
+{
+    stopProcess(m_manager);
+    stopProcess(m_server);
+    m_manager = -1;
+    m_server = -1;
+}
+
+void XServer::startXvfb(std::string_view screen, std::chrono::milliseconds timeout)
+{
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw SystemError("Cannot create a pipe for Xvfb", "");
+    const std::string screenText(screen);
+    const std::string fdText = std::to_string(pipeFds[1]);
+    try {
+        m_server = spawn({"Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", screenText.c_str(),
+                          "-nolisten", "tcp"},
+                         {}, pipeFds[1]);
+    } catch (...) {
+        (void)::close(pipeFds[0]);
+        (void)::close(pipeFds[1]);
+        throw;
+    }
+    (void)::close(pipeFds[1]);
+    // Xvfb writes its display number once it accepts connections.
+    const auto deadline = Clock::now() + timeout;
+    std::string number;
+    try {
+        while (waitReadable(pipeFds[0], deadline) != 0) {
+            char c = 0;
+            if (::read(pipeFds[0], &c, 1) != 1 || c == '\n')
+                break;
+            number.push_back(c);
+        }
+    } catch (...) {
+        (void)::close(pipeFds[0]);
+        stop();
+        throw;
+    }
+    (void)::close(pipeFds[0]);
+    if (number.empty()) {
+        stop();
+        throw std::runtime_error("Xvfb did not start within " + std::to_string(timeout.count()) +
+                                 " ms. " + std::string(kXvfbAdvice));
+    }
+    m_display = ':' + number;
+}
+
+bool XServer::startOpenbox(std::chrono::milliseconds timeout)
+{
+    m_manager = spawn({"openbox", "--sm-disable"}, m_display);
+    // wmctrl answers once the window manager has taken over the screen.
+    const auto deadline = Clock::now() + timeout;
+    while (Clock::now() < deadline) {
+        const pid_t probe = spawn({"wmctrl", "-m"}, m_display);
+        std::optional<int> answer;
+        while (!(answer = exitStatus(probe)) && Clock::now() < deadline)
+            std::this_thread::sleep_for(kProbeGap);
+        if (!answer) {
+            stopProcess(probe);
+            break;
+        }
+        if (*answer == 0)
+            return true;
+        if (*answer == 127) {
+            stop();
+            throw std::runtime_error("Cannot run wmctrl to see openbox take over the screen. " +
+                                     std::string(kOpenboxAdvice));
+        }
+        if (exitStatus(m_manager)) {
+            m_manager = -1;
+            return false;
+        }
+        std::this_thread::sleep_for(kProbeGap);
+    }
+    stop();
+    throw std::runtime_error("openbox did not take over the screen within " +
+                             std::to_string(timeout.count()) + " ms. " +
+                             std::string(kOpenboxAdvice));
+}
+
+} // namespace kestavo::support

@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "linesplitter.h"
+#include "options.h"
+#include "rotor.h"
+#include "termiosdescription.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace kestavo::virtualrotor
+{
+
+// A line on standard output, and one on standard error after the program's
+// name.
+void say(const std::string& line);
+void complain(const std::string& line);
+
+// The controller's loop: turns the rotor, reports the line settings when a
+// sender changes them, obeys each command that arrives on the master side of
+// the line, and ends on a signal from signalFd, "q" or the end of standard
+// input.
+class Controller
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // initialFraming is what the line had before anyone could open it, so
+    // that whatever a sender sets up is reported as a change.
+    explicit Controller(const Options& options, int master, const LineFraming& initialFraming,
+                        int signalFd);
+
+    // Returns the exit status.
+    [[nodiscard]] int run();
+
+private:
+    [[nodiscard]] std::optional<LineFraming> readFraming() const;
+    void turn();
+    void takeSignal();
+    void readStdin();
+    [[nodiscard]] bool readLine();
+    void obey(const ReceivedLine& line);
+
+    int m_master;
+    int m_signals;
+    Rotor m_rotor;
+    LineSplitter m_splitter;
+    LineFraming m_reported;
+    Clock::time_point m_last;
+    Clock::time_point m_lastProgress;
+    std::string m_stdinLine;
+    bool m_stdinOpen = true;
+    bool m_done = false;
+};
+
+} // namespace kestavo::virtualrotor
