@@ -80,8 +80,10 @@ void SequentialFile::open(const QString& name, Mode mode)
                                           "Remove or rename it, then start Kestavo again.")
                                .arg(displayName(), kindInTheWay(kind)));
 
+    // Unbuffered, so that each write's failure (a full disk) shows at that
+    // write: QSaveFile drops an error that only its final flush meets.
     auto file = std::make_unique<QSaveFile>(name);
-    if (!file->open(QIODevice::WriteOnly))
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw RuntimeError(ErrorNumber::FileUnwritable,
                            QStringLiteral("Cannot create %1: %2. Start Kestavo in a directory "
                                           "you can write to.")
@@ -137,7 +139,13 @@ void SequentialFile::writeLine(const QString& text)
                            QStringLiteral("%1 is not open for output.").arg(displayName()));
     QByteArray line = text.toLatin1();
     line.append("\r\n");
-    if (m_output->write(line) != line.size())
+    // A short write says nothing of why; the next one names the cause.
+    qsizetype written = 0;
+    qint64 got = 0;
+    while (written < line.size() &&
+           (got = m_output->write(line.constData() + written, line.size() - written)) > 0)
+        written += got;
+    if (written != line.size())
         throw RuntimeError(ErrorNumber::FileUnwritable,
                            QStringLiteral("Cannot write %1: %2. Free some disk space or start "
                                           "Kestavo in another directory.")
@@ -153,7 +161,16 @@ void SequentialFile::close()
     if (m_mode == Mode::Input)
         return;
 
+    // Going out of scope unsaved, the temporary file is removed, so no
+    // failure below leaves anything behind.
     std::unique_ptr<QSaveFile> file = std::move(m_output);
+    QString reason;
+    if (!file->flush() || !host::syncToDevice(file->handle(), reason))
+        throw RuntimeError(
+            ErrorNumber::FileUnwritable,
+            QStringLiteral("Cannot save %1: %2. Nothing was stored; free some "
+                           "disk space or start Kestavo in another directory.")
+                .arg(displayName(), reason.isEmpty() ? file->errorString() : reason));
     if (!file->commit())
         throw RuntimeError(ErrorNumber::FileUnwritable,
                            QStringLiteral("Cannot save %1: %2. Nothing was stored; free some "

@@ -125,6 +125,17 @@ std::optional<QByteArray> readFileHead(const QString& path, qsizetype limit, QSt
     return bytes;
 }
 
+bool syncToDevice(qintptr handle, QString& reason)
+{
+    while (::fsync(static_cast<int>(handle)) != 0) {
+        if (errno != EINTR) {
+            reason = errnoText(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
 QString portTableDirectory()
 {
     // Only an absolute XDG_CONFIG_HOME counts; a relative one is ignored.
