@@ -42,7 +42,7 @@ SequentialFile::~SequentialFile() = default;
 
 QString SequentialFile::displayName() const
 {
-    return QDir::toNativeSeparators(QFileInfo(m_name).absoluteFilePath());
+    return visibleText(QDir::toNativeSeparators(QFileInfo(m_name).absoluteFilePath()));
 }
 
 void SequentialFile::open(const QString& name, Mode mode)
@@ -87,7 +87,7 @@ void SequentialFile::open(const QString& name, Mode mode)
         throw RuntimeError(ErrorNumber::FileUnwritable,
                            QStringLiteral("Cannot create %1: %2. Start Kestavo in a directory "
                                           "you can write to.")
-                               .arg(displayName(), file->errorString()));
+                               .arg(displayName(), visibleText(file->errorString())));
     m_output = std::move(file);
     m_open = true;
 }
@@ -126,7 +126,7 @@ std::int16_t SequentialFile::readInt16Item()
             throw RuntimeError(ErrorNumber::FileItemNotANumber,
                                QStringLiteral("%1 does not start with a number: its first item "
                                               "is \"%2\".")
-                                   .arg(displayName(), item));
+                                   .arg(displayName(), visibleText(item)));
         throw RuntimeError(error.number(), QStringLiteral("%1 does not hold a usable number: %2")
                                                .arg(displayName(), error.description()));
     }
@@ -149,7 +149,7 @@ void SequentialFile::writeLine(const QString& text)
         throw RuntimeError(ErrorNumber::FileUnwritable,
                            QStringLiteral("Cannot write %1: %2. Free some disk space or start "
                                           "Kestavo in another directory.")
-                               .arg(displayName(), m_output->errorString()));
+                               .arg(displayName(), visibleText(m_output->errorString())));
 }
 
 void SequentialFile::close()
@@ -170,12 +170,12 @@ void SequentialFile::close()
             ErrorNumber::FileUnwritable,
             QStringLiteral("Cannot save %1: %2. Nothing was stored; free some "
                            "disk space or start Kestavo in another directory.")
-                .arg(displayName(), reason.isEmpty() ? file->errorString() : reason));
+                .arg(displayName(), visibleText(reason.isEmpty() ? file->errorString() : reason)));
     if (!file->commit())
         throw RuntimeError(ErrorNumber::FileUnwritable,
                            QStringLiteral("Cannot save %1: %2. Nothing was stored; free some "
                                           "disk space or start Kestavo in another directory.")
-                               .arg(displayName(), file->errorString()));
+                               .arg(displayName(), visibleText(file->errorString())));
 }
 
 } // namespace kestavo::platform

@@ -1,5 +1,6 @@
 #include "runtime.h"
 
+#include "conversion.h"
 #include "errorpath.h"
 #include "host.h"
 #include "runtimeerror.h"
@@ -44,7 +45,7 @@ int RunTime::run(const std::function<void()>& start)
             std::fprintf(stderr,
                          "kestavo: cannot watch for signals (%s); a signal ends Kestavo "
                          "without sending what is buffered\n",
-                         qPrintable(reason));
+                         qPrintable(visibleText(reason)));
         }
         QCoreApplication::exec();
         // The loop may also stop from outside, such as a quit at log-out;
