@@ -51,10 +51,16 @@ QString ErrorPath::logLine(const RuntimeError& error)
 int ErrorPath::report(const RuntimeError& error)
 {
     // Standard error first: it survives even if the box cannot be shown.
+    const int status = reportWithoutBox(error);
+    m_dialogs.errorBox(boxText(error));
+    return status;
+}
+
+int ErrorPath::reportWithoutBox(const RuntimeError& error)
+{
     const QByteArray line = logLine(error).toLocal8Bit() + '\n';
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), m_errorStream);
     std::fflush(m_errorStream);
-    m_dialogs.errorBox(boxText(error));
     return kExitRuntimeError;
 }
 
