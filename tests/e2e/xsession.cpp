@@ -92,6 +92,17 @@ XServer::~XServer()
     }
 }
 
+void XServer::kill()
+{
+    for (pid_t* pid : {&m_pid, &m_windowManager}) {
+        if (*pid > 0) {
+            ::kill(*pid, SIGKILL);
+            ::waitpid(*pid, nullptr, 0);
+            *pid = -1;
+        }
+    }
+}
+
 QString Desktop::run(const QString& program, const QStringList& arguments) const
 {
     QProcess process;

@@ -24,6 +24,9 @@ public:
 
     [[nodiscard]] const QString& display() const { return m_display; }
 
+    // Kills the server at once, as a crash would, and its window manager.
+    void kill();
+
 private:
     void startWindowManager();
 
