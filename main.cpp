@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "platform/constants.h"
+#include "platform/displaywatch.h"
 #include "platform/errorpath.h"
 #include "platform/qtdialogs.h"
 #include "platform/runtime.h"
@@ -22,6 +23,7 @@ int main(int argc, char* argv[])
     if (const auto status = app::answerInformationRequest(arguments, stdout))
         return *status;
 
+    platform::watchDisplay(arguments);
     QApplication application(argc, argv);
     QApplication::setDesktopFileName(QString(constants::kExecutableName));
     QApplication::setWindowIcon(QIcon::fromTheme(QString(constants::kExecutableName)));

@@ -23,7 +23,7 @@ using platform::SequentialFile;
 
 [[nodiscard]] QString portFilePath(const QString& fileName)
 {
-    return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
+    return platform::visibleText(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath()));
 }
 
 [[nodiscard]] QString chooseAgainHint(const QString& fileName)

@@ -41,6 +41,8 @@ inline constexpr std::chrono::milliseconds kDrainCap{5000};
 // Per-user port table: $XDG_CONFIG_HOME/kestavo/ports/COM<n>
 inline constexpr QLatin1StringView kPortTableSubdir{"kestavo/ports"};
 inline constexpr QLatin1StringView kPortTablePrefix{"COM"};
+// An entry quoted in a report is cut to this many characters.
+inline constexpr qsizetype kShownEntryLength = 80;
 
 // Built-in numbering of Linux serial devices, 32 numbers per kind.
 inline constexpr int kPortsPerKind = 32;

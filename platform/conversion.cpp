@@ -32,15 +32,16 @@ constexpr long long kExponentClamp = 100000;
 
 [[noreturn]] void typeMismatch(QStringView text)
 {
-    throw RuntimeError(ErrorNumber::TypeMismatch,
-                       QStringLiteral("Type mismatch: \"%1\" is not a number.").arg(text));
+    throw RuntimeError(
+        ErrorNumber::TypeMismatch,
+        QStringLiteral("Type mismatch: \"%1\" is not a number.").arg(visibleText(text)));
 }
 
 [[noreturn]] void overflow(QStringView text)
 {
-    throw RuntimeError(
-        ErrorNumber::Overflow,
-        QStringLiteral("Overflow: %1 is outside the range -32768 to 32767.").arg(text.trimmed()));
+    throw RuntimeError(ErrorNumber::Overflow,
+                       QStringLiteral("Overflow: %1 is outside the range -32768 to 32767.")
+                           .arg(visibleText(text.trimmed())));
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 #include "errorpath.h"
 
 #include "constants.h"
+#include "conversion.h"
 #include "dialogs.h"
+
+#include <QStringList>
 
 #include <exception>
 
@@ -13,15 +16,32 @@ ErrorPath::ErrorPath(Dialogs& dialogs, std::FILE* errorStream)
 {
 }
 
+namespace
+{
+
+// The last guard: text from outside is made visible where it enters a
+// description, and anything that slipped past is caught here. Line breaks
+// the description itself holds are kept.
+[[nodiscard]] QString visibleLines(const QString& description, QChar lineBreak)
+{
+    QStringList lines = description.split(u'\n');
+    for (QString& line : lines)
+        line = visibleText(line);
+    return lines.join(lineBreak);
+}
+
+} // namespace
+
 QString ErrorPath::boxText(const RuntimeError& error)
 {
-    return QStringLiteral("Run-time error %1:\n\n%2").arg(error.code()).arg(error.description());
+    return QStringLiteral("Run-time error %1:\n\n%2")
+        .arg(error.code())
+        .arg(visibleLines(error.description(), u'\n'));
 }
 
 QString ErrorPath::logLine(const RuntimeError& error)
 {
-    QString description = error.description();
-    description.replace(u'\n', u' ');
+    const QString description = visibleLines(error.description(), u' ');
     return QStringLiteral("%1: run-time error %2: %3")
         .arg(constants::kExecutableName)
         .arg(error.code())
@@ -31,10 +51,16 @@ QString ErrorPath::logLine(const RuntimeError& error)
 int ErrorPath::report(const RuntimeError& error)
 {
     // Standard error first: it survives even if the box cannot be shown.
+    const int status = reportWithoutBox(error);
+    m_dialogs.errorBox(boxText(error));
+    return status;
+}
+
+int ErrorPath::reportWithoutBox(const RuntimeError& error)
+{
     const QByteArray line = logLine(error).toLocal8Bit() + '\n';
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), m_errorStream);
     std::fflush(m_errorStream);
-    m_dialogs.errorBox(boxText(error));
     return kExitRuntimeError;
 }
 
@@ -47,7 +73,7 @@ std::optional<RuntimeError> ErrorPath::failureOf(const std::function<void()>& st
     } catch (const std::exception& error) {
         return RuntimeError(ErrorNumber::Internal,
                             QStringLiteral("Internal error: %1. Please report this.")
-                                .arg(QString::fromLocal8Bit(error.what())));
+                                .arg(visibleText(QString::fromLocal8Bit(error.what()))));
     }
     return std::nullopt;
 }

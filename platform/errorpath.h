@@ -26,6 +26,8 @@ public:
 
     // Reports the error; returns the exit status the program ends with.
     [[nodiscard]] int report(const RuntimeError& error);
+    // The same on standard error only, for when no box can be shown.
+    [[nodiscard]] int reportWithoutBox(const RuntimeError& error);
 
     // Runs step; returns what it threw as a run-time error, an exception of
     // any other kind as an internal error, or nullopt if it threw nothing.

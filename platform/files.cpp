@@ -42,7 +42,7 @@ SequentialFile::~SequentialFile() = default;
 
 QString SequentialFile::displayName() const
 {
-    return QDir::toNativeSeparators(QFileInfo(m_name).absoluteFilePath());
+    return visibleText(QDir::toNativeSeparators(QFileInfo(m_name).absoluteFilePath()));
 }
 
 void SequentialFile::open(const QString& name, Mode mode)
@@ -80,12 +80,14 @@ void SequentialFile::open(const QString& name, Mode mode)
                                           "Remove or rename it, then start Kestavo again.")
                                .arg(displayName(), kindInTheWay(kind)));
 
+    // Unbuffered, so that each write's failure (a full disk) shows at that
+    // write: QSaveFile drops an error that only its final flush meets.
     auto file = std::make_unique<QSaveFile>(name);
-    if (!file->open(QIODevice::WriteOnly))
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw RuntimeError(ErrorNumber::FileUnwritable,
                            QStringLiteral("Cannot create %1: %2. Start Kestavo in a directory "
                                           "you can write to.")
-                               .arg(displayName(), file->errorString()));
+                               .arg(displayName(), visibleText(file->errorString())));
     m_output = std::move(file);
     m_open = true;
 }
@@ -124,7 +126,7 @@ std::int16_t SequentialFile::readInt16Item()
             throw RuntimeError(ErrorNumber::FileItemNotANumber,
                                QStringLiteral("%1 does not start with a number: its first item "
                                               "is \"%2\".")
-                                   .arg(displayName(), item));
+                                   .arg(displayName(), visibleText(item)));
         throw RuntimeError(error.number(), QStringLiteral("%1 does not hold a usable number: %2")
                                                .arg(displayName(), error.description()));
     }
@@ -137,11 +139,17 @@ void SequentialFile::writeLine(const QString& text)
                            QStringLiteral("%1 is not open for output.").arg(displayName()));
     QByteArray line = text.toLatin1();
     line.append("\r\n");
-    if (m_output->write(line) != line.size())
+    // A short write says nothing of why; the next one names the cause.
+    qsizetype written = 0;
+    qint64 got = 0;
+    while (written < line.size() &&
+           (got = m_output->write(line.constData() + written, line.size() - written)) > 0)
+        written += got;
+    if (written != line.size())
         throw RuntimeError(ErrorNumber::FileUnwritable,
                            QStringLiteral("Cannot write %1: %2. Free some disk space or start "
                                           "Kestavo in another directory.")
-                               .arg(displayName(), m_output->errorString()));
+                               .arg(displayName(), visibleText(m_output->errorString())));
 }
 
 void SequentialFile::close()
@@ -153,12 +161,21 @@ void SequentialFile::close()
     if (m_mode == Mode::Input)
         return;
 
+    // Going out of scope unsaved, the temporary file is removed, so no
+    // failure below leaves anything behind.
     std::unique_ptr<QSaveFile> file = std::move(m_output);
+    QString reason;
+    if (!file->flush() || !host::syncToDevice(file->handle(), reason))
+        throw RuntimeError(
+            ErrorNumber::FileUnwritable,
+            QStringLiteral("Cannot save %1: %2. Nothing was stored; free some "
+                           "disk space or start Kestavo in another directory.")
+                .arg(displayName(), visibleText(reason.isEmpty() ? file->errorString() : reason)));
     if (!file->commit())
         throw RuntimeError(ErrorNumber::FileUnwritable,
                            QStringLiteral("Cannot save %1: %2. Nothing was stored; free some "
                                           "disk space or start Kestavo in another directory.")
-                               .arg(displayName(), file->errorString()));
+                               .arg(displayName(), visibleText(file->errorString())));
 }
 
 } // namespace kestavo::platform

@@ -31,6 +31,11 @@ enum class FileKind {
 [[nodiscard]] std::optional<QByteArray> readFileHead(const QString& path, qsizetype limit,
                                                      QString& reason);
 
+// Makes the data written through handle reach the storage device, so that a
+// full or failing disk shows here rather than after the file is in place. On
+// failure returns false and puts the cause, in words, in reason.
+[[nodiscard]] bool syncToDevice(qintptr handle, QString& reason);
+
 // The per-user port table: $XDG_CONFIG_HOME/kestavo/ports, or
 // ~/.config/kestavo/ports when XDG_CONFIG_HOME is unset.
 [[nodiscard]] QString portTableDirectory();

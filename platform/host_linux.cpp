@@ -2,15 +2,18 @@
 #include "host.h"
 
 #include "constants.h"
+#include "conversion.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QHash>
 #include <QSerialPortInfo>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -29,7 +32,7 @@ namespace
 
 [[nodiscard]] QString errnoText(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return visibleText(QString::fromLocal8Bit(std::strerror(error)));
 }
 
 [[nodiscard]] FileKind kindOf(mode_t mode)
@@ -52,6 +55,50 @@ constexpr BuiltInRange kBuiltInRanges[] = {
     {1 + 2 * constants::kPortsPerKind, constants::kAcmDevicePrefix},
 };
 
+// Text from a port table entry as a report may quote it: visible, and cut
+// short, since an entry can hold anything.
+[[nodiscard]] QString shownEntryText(const QString& text)
+{
+    if (text.size() <= constants::kShownEntryLength)
+        return visibleText(text);
+    return visibleText(QStringView(text).left(constants::kShownEntryLength)) +
+           QStringLiteral("...");
+}
+
+// Why the bytes of a port table entry cannot name a device; empty if they
+// can. Checked before the text is used as a path, so that nothing is opened
+// or locked under a name that is not one.
+[[nodiscard]] QString unusableDevicePath(const QByteArray& raw, bool mustBeAbsolute)
+{
+    if (raw.isEmpty())
+        return QStringLiteral("which is empty");
+    QStringDecoder decoder(QStringDecoder::System, QStringDecoder::Flag::Stateless);
+    const QString text = decoder(raw);
+    if (decoder.hasError())
+        return QStringLiteral("which holds \"%1\", not text in the system's encoding")
+            .arg(shownEntryText(QString::fromLatin1(raw)));
+    if (visibleText(text) != text)
+        return QStringLiteral("which holds \"%1\", with control characters no device path has")
+            .arg(shownEntryText(text));
+    if (raw.size() >= PATH_MAX)
+        return QStringLiteral("which holds \"%1\", longer than any path (%2 bytes)")
+            .arg(shownEntryText(text))
+            .arg(raw.size());
+    if (mustBeAbsolute && !raw.startsWith('/'))
+        return QStringLiteral("which holds \"%1\", not a path from / such as /dev/ttyUSB0")
+            .arg(shownEntryText(text));
+    return QString();
+}
+
+[[nodiscard]] PortDevice refusedEntry(const QString& origin, const QString& why)
+{
+    return PortDevice{QString(),
+                      QStringLiteral("%1, %2: put the path of the device (such as "
+                                     "/dev/ttyUSB0) on its first line, or make it a link to "
+                                     "the device")
+                          .arg(origin, why)};
+}
+
 // A COM<n> entry: a link names the device by its target, a file by its
 // first line.
 [[nodiscard]] std::optional<PortDevice> portTableEntry(std::int16_t portNumber)
@@ -59,21 +106,33 @@ constexpr BuiltInRange kBuiltInRanges[] = {
     const QString entry =
         portTableDirectory() + u'/' + constants::kPortTablePrefix + QString::number(portNumber);
     const QFileInfo info(entry);
-    const QString origin = QStringLiteral("port table entry %1").arg(entry);
-    if (info.isSymLink())
+    const QString origin = QStringLiteral("port table entry %1").arg(visibleText(entry));
+    if (info.isSymLink()) {
+        // A relative target counts from the table's directory.
+        QByteArray target(PATH_MAX, Qt::Uninitialized);
+        const ssize_t length = ::readlink(QFile::encodeName(entry).constData(), target.data(),
+                                          static_cast<size_t>(target.size()));
+        if (length < 0)
+            return PortDevice{QString(), QStringLiteral("%1, a link that cannot be read (%2)")
+                                             .arg(origin, errnoText(errno))};
+        target.truncate(length);
+        if (const QString why = unusableDevicePath(target, false); !why.isEmpty())
+            return refusedEntry(origin, why);
         return PortDevice{info.symLinkTarget(), origin};
+    }
     if (!info.isFile())
         return std::nullopt;
 
     QString reason;
-    const std::optional<QByteArray> head = readFileHead(entry, 4096, reason);
+    const std::optional<QByteArray> head = readFileHead(entry, PATH_MAX, reason);
     if (!head)
         return PortDevice{QString(),
                           QStringLiteral("%1, which cannot be read (%2)").arg(origin, reason)};
-    const QString device = QString::fromLocal8Bit(head->split('\n').constFirst()).trimmed();
-    if (device.isEmpty())
-        return PortDevice{QString(), QStringLiteral("%1, which is empty").arg(origin)};
-    return PortDevice{device, origin};
+    const qsizetype lineEnd = head->indexOf('\n');
+    const QByteArray line = (lineEnd < 0 ? *head : head->left(lineEnd)).trimmed();
+    if (const QString why = unusableDevicePath(line, true); !why.isEmpty())
+        return refusedEntry(origin, why);
+    return PortDevice{QFile::decodeName(line), origin};
 }
 
 } // namespace
@@ -128,6 +187,17 @@ std::optional<QByteArray> readFileHead(const QString& path, qsizetype limit, QSt
         return std::nullopt;
     }
     return bytes;
+}
+
+bool syncToDevice(qintptr handle, QString& reason)
+{
+    while (::fsync(static_cast<int>(handle)) != 0) {
+        if (errno != EINTR) {
+            reason = errnoText(errno);
+            return false;
+        }
+    }
+    return true;
 }
 
 QString portTableDirectory()
@@ -324,7 +394,7 @@ int terminationRequests(QString& reason)
         return g_terminationPipe[0];
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
-        reason = QString::fromLocal8Bit(std::strerror(errno));
+        reason = errnoText(errno);
         return -1;
     }
     g_terminationPipe[0] = ends[0];
@@ -336,7 +406,7 @@ int terminationRequests(QString& reason)
     action.sa_flags = SA_RESTART;
     for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
         if (::sigaction(signalNumber, &action, nullptr) != 0) {
-            reason = QString::fromLocal8Bit(std::strerror(errno));
+            reason = errnoText(errno);
             return -1;
         }
     }

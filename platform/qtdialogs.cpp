@@ -15,6 +15,8 @@ namespace
 void showMessage(QMessageBox::Icon icon, const QString& text)
 {
     QMessageBox box(icon, QString(constants::kProgramName), text, QMessageBox::Ok);
+    // A description quotes files and paths; "<b>" there is text, not markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -1,5 +1,7 @@
 #include "runtime.h"
 
+#include "conversion.h"
+#include "displaywatch.h"
 #include "errorpath.h"
 #include "host.h"
 #include "runtimeerror.h"
@@ -20,6 +22,12 @@ RunTime::RunTime(ErrorPath& errors, QObject* parent) : QObject(parent), m_errors
     // replace a failure's status with 0.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     connect(qGuiApp, &QGuiApplication::lastWindowClosed, this, &RunTime::end);
+    onDisplayLost([this](const QString& detail) { return displayLost(detail); });
+}
+
+RunTime::~RunTime()
+{
+    onDisplayLost({});
 }
 
 int RunTime::run(const std::function<void()>& start)
@@ -44,7 +52,7 @@ int RunTime::run(const std::function<void()>& start)
             std::fprintf(stderr,
                          "kestavo: cannot watch for signals (%s); a signal ends Kestavo "
                          "without sending what is buffered\n",
-                         qPrintable(reason));
+                         qPrintable(visibleText(reason)));
         }
         QCoreApplication::exec();
         // The loop may also stop from outside, such as a quit at log-out;
@@ -68,13 +76,12 @@ void RunTime::end()
         return;
     // Ending from here on: nothing a step triggers may run a handler.
     m_ending = true;
-    for (const std::function<void()>& step : m_endSteps) {
-        if (const std::optional<RuntimeError> error = ErrorPath::failureOf(step)) {
-            finish(m_errors.report(*error));
-            return;
-        }
-    }
-    finish(kExitNormal);
+    std::optional<RuntimeError> failure = runSteps(m_endSteps, AfterFailure::Stop);
+    const std::optional<RuntimeError> releaseFailure =
+        runSteps(m_releaseSteps, AfterFailure::Continue);
+    if (!failure)
+        failure = releaseFailure;
+    finish(failure ? m_errors.report(*failure) : kExitNormal);
 }
 
 void RunTime::fail(const RuntimeError& error)
@@ -83,12 +90,57 @@ void RunTime::fail(const RuntimeError& error)
         return;
     // Set before the box is shown: its event loop must not run handlers.
     m_ending = true;
+    // A failure in giving back would only hide the one being reported.
+    (void)runSteps(m_releaseSteps, AfterFailure::Continue);
     finish(m_errors.report(error));
+}
+
+int RunTime::displayLost(const QString& detail)
+{
+    QString outcome;
+    if (m_ending) {
+        outcome = QStringLiteral("Kestavo was already ending");
+    } else {
+        m_ending = true;
+        const std::optional<RuntimeError> failure = runSteps(m_endSteps, AfterFailure::Stop);
+        outcome = failure ? QStringLiteral("Not everything was sent: ") + failure->description()
+                          : QStringLiteral("Nothing was lost: what GO sent went out");
+    }
+    const std::optional<RuntimeError> releaseFailure =
+        runSteps(m_releaseSteps, AfterFailure::Continue);
+    outcome += releaseFailure ? QStringLiteral("; the port could not be released: ") +
+                                    releaseFailure->description()
+                              : QStringLiteral("; the port was released.");
+    const RuntimeError error(ErrorNumber::DisplayLost,
+                             QStringLiteral("%1, so Kestavo ended. %2 Start Kestavo again once "
+                                            "the desktop is back.")
+                                 .arg(detail, outcome));
+    m_status = m_errors.reportWithoutBox(error);
+    return m_status;
+}
+
+std::optional<RuntimeError> RunTime::runSteps(const std::vector<std::function<void()>>& steps,
+                                              AfterFailure after)
+{
+    std::optional<RuntimeError> first;
+    for (const std::function<void()>& step : steps) {
+        std::optional<RuntimeError> error = ErrorPath::failureOf(step);
+        if (error && after == AfterFailure::Stop)
+            return error;
+        if (error && !first)
+            first = std::move(error);
+    }
+    return first;
 }
 
 void RunTime::atEnd(std::function<void()> step)
 {
     m_endSteps.push_back(std::move(step));
+}
+
+void RunTime::atRelease(std::function<void()> step)
+{
+    m_releaseSteps.push_back(std::move(step));
 }
 
 void RunTime::finish(int status)

@@ -1,15 +1,17 @@
 #pragma once
 
+#include "runtimeerror.h"
+
 #include <QObject>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace kestavo::platform
 {
 
 class ErrorPath;
-class RuntimeError;
 
 // The run time's end operation, as the button handlers see it.
 class Ending
@@ -25,13 +27,15 @@ public:
 // one goes to the common error path and ends the program with status 1.
 // Once the program is ending, no further handler runs. Closing the last
 // window ends the program like end(), and so does SIGTERM, SIGINT or SIGHUP
-// once the event loop runs.
+// once the event loop runs. A display that goes away ends it too, in order,
+// with status 1 and no box.
 class RunTime final : public QObject, public Ending
 {
     Q_OBJECT
 
 public:
     explicit RunTime(ErrorPath& errors, QObject* parent = nullptr);
+    ~RunTime() override;
 
     // Runs start, then the event loop; returns the exit status.
     [[nodiscard]] int run(const std::function<void()>& start);
@@ -48,11 +52,26 @@ public:
     // reported and turns the end into a failure.
     void atEnd(std::function<void()> step);
 
+    // A step that gives back what the program holds, such as the port: run
+    // on every way out, after the end steps and before any report, so that
+    // a next start finds the port free even while an error box is up.
+    void atRelease(std::function<void()> step);
+
+    // The display went away (detail says which and how): runs the end and
+    // release steps, reports on standard error only and returns status 1.
+    [[nodiscard]] int displayLost(const QString& detail);
+
 private:
+    // An end step that failed leaves the rest undone; every release step
+    // runs whatever happened before it.
+    enum class AfterFailure { Stop, Continue };
+    [[nodiscard]] std::optional<RuntimeError>
+    runSteps(const std::vector<std::function<void()>>& steps, AfterFailure after);
     void finish(int status);
 
     ErrorPath& m_errors;
     std::vector<std::function<void()>> m_endSteps;
+    std::vector<std::function<void()>> m_releaseSteps;
     bool m_ending = false;
     int m_status = 0;
 };

@@ -27,6 +27,8 @@ enum class ErrorNumber : int {
     PortAlreadyOpen = 310, // an assignment that needs the port closed
     PortNotOpen = 311,     // an operation that needs the port open
     WriteFailed = 312,     // bytes could not be sent on the line
+    DisplayLost = 401,     // the display went away while running
+    NoDisplay = 402,       // no display could be reached at start
     Internal = 999,
 };
 

@@ -24,7 +24,7 @@ namespace
                           "pointed at another device with a link named COM%2 in %3.")
         .arg(portsFoundSentence(listPorts()),
              portNumber >= 1 ? QString::number(portNumber) : QStringLiteral("<n>"),
-             host::portTableDirectory());
+             visibleText(host::portTableDirectory()));
 }
 
 } // namespace
@@ -56,7 +56,7 @@ QString SerialControl::portLabel() const
 {
     QString label = QStringLiteral("port %1").arg(m_portNumber);
     if (!m_device.isEmpty())
-        label += QStringLiteral(" (%1)").arg(m_device);
+        label += QStringLiteral(" (%1)").arg(visibleText(m_device));
     return label;
 }
 
@@ -153,9 +153,14 @@ RuntimeError SerialControl::openFailure() const
     }
     case host::OpenFailure::InUse:
         return RuntimeError(ErrorNumber::PortInUse,
-                            QStringLiteral("Cannot open %1: the port is already in use by another "
-                                           "program, perhaps another Kestavo. Close that "
-                                           "program, then start Kestavo again.")
+                            QStringLiteral("Cannot open %1: the port is already in use. "
+                                           "Either another program has it open, perhaps "
+                                           "another Kestavo: close that program. Or a program "
+                                           "that was killed left it marked for exclusive use: "
+                                           "unplug and replug "
+                                           "the USB serial adapter, or restart whatever "
+                                           "provides the pseudo-terminal (such as the rotor "
+                                           "controller). Then start Kestavo again.")
                                 .arg(portLabel()));
     case host::OpenFailure::Other:
         break;
@@ -163,7 +168,7 @@ RuntimeError SerialControl::openFailure() const
     return RuntimeError(ErrorNumber::PortOpenFailed,
                         QStringLiteral("Cannot open %1: %2. Check the device and its cable, "
                                        "then start Kestavo again.")
-                            .arg(portLabel(), m_port.errorString()));
+                            .arg(portLabel(), visibleText(m_port.errorString())));
 }
 
 void SerialControl::applySettings(const LineSettings& settings)
@@ -172,7 +177,7 @@ void SerialControl::applySettings(const LineSettings& settings)
         return RuntimeError(ErrorNumber::SettingsRejected,
                             QStringLiteral("%1 refused the %2: %3. The device may not support "
                                            "this line setting.")
-                                .arg(portLabel(), what, m_port.errorString()));
+                                .arg(portLabel(), what, visibleText(m_port.errorString())));
     };
     if (!m_port.setBaudRate(settings.baudRate))
         throw rejected(QStringLiteral("baud rate %1").arg(settings.baudRate));
@@ -198,10 +203,11 @@ void SerialControl::applyRts()
     if (!*lines)
         return;
     if (!m_port.setRequestToSend(m_rtsEnable))
-        throw RuntimeError(ErrorNumber::RtsFailed, QStringLiteral("Cannot %1 RTS on %2: %3.")
-                                                       .arg(m_rtsEnable ? QStringLiteral("assert")
-                                                                        : QStringLiteral("clear"),
-                                                            portLabel(), m_port.errorString()));
+        throw RuntimeError(
+            ErrorNumber::RtsFailed,
+            QStringLiteral("Cannot %1 RTS on %2: %3.")
+                .arg(m_rtsEnable ? QStringLiteral("assert") : QStringLiteral("clear"), portLabel(),
+                     visibleText(m_port.errorString())));
 }
 
 void SerialControl::setRTSEnable(bool enable)
@@ -231,7 +237,7 @@ void SerialControl::setSettings(const QString& settings)
                            QStringLiteral("Invalid line settings \"%1\" for %2: expected baud "
                                           "rate, parity (n, e, o, m or s), data bits (5-8) and "
                                           "stop bits (1, 1.5 or 2), as in 4800,n,8,1.")
-                               .arg(settings, portLabel()));
+                               .arg(visibleText(settings), portLabel()));
     if (m_port.isOpen())
         applySettings(*parsed);
     m_settings = *parsed;
@@ -254,7 +260,7 @@ RuntimeError SerialControl::writeFailure() const
     return RuntimeError(ErrorNumber::WriteFailed,
                         QStringLiteral("Cannot send to %1: %2. Check that the device is still "
                                        "connected, then start Kestavo again.")
-                            .arg(portLabel(), m_port.errorString()));
+                            .arg(portLabel(), visibleText(m_port.errorString())));
 }
 
 void SerialControl::onPortError(QSerialPort::SerialPortError error)

@@ -59,9 +59,9 @@ constexpr std::chrono::milliseconds kProbeGap{20};
     ::_exit(127);
 }
 
-void stopProcess(pid_t pid)
+void stopProcess(pid_t pid, int signal = SIGTERM)
 {
-    if (pid > 0 && ::kill(pid, SIGTERM) == 0)
+    if (pid > 0 && ::kill(pid, signal) == 0)
         (void)::waitpid(pid, nullptr, 0);
 }
 
@@ -99,6 +99,15 @@ XServer::XServer(WindowManager windowManager, std::string_view screen,
 XServer::~XServer()
 {
     stop();
+}
+
+void XServer::kill()
+{
+    // The server first, so that its clients see the connection break.
+    stopProcess(m_server, SIGKILL);
+    stopProcess(m_manager, SIGKILL);
+    m_manager = -1;
+    m_server = -1;
 }
 
 void XServer::stop()

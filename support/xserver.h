@@ -34,6 +34,9 @@ public:
     [[nodiscard]] const std::string& display() const { return m_display; }
     [[nodiscard]] WindowManager windowManager() const { return m_windowManager; }
 
+    // Kills the server at once, as a crash would, and its window manager.
+    void kill();
+
 private:
     void startXvfb(std::string_view screen, std::chrono::milliseconds timeout);
     // Returns false if openbox ended before it took over the screen.

@@ -25,6 +25,9 @@ public:
 
     [[nodiscard]] const QString& display() const { return m_display; }
 
+    // Kills the server at once, as a crash would, and its window manager.
+    void kill() { m_server.kill(); }
+
 private:
     support::XServer m_server;
     QString m_display;

@@ -227,6 +227,67 @@ INSTANTIATE_TEST_SUITE_P(Kinds, OutputInTheWay,
                                            InTheWayCase{"FIFO", [] { makeFifo(kName); }}),
                          ByName{});
 
+struct FullDiskCase {
+    const char* what;
+    long room; // bytes the file may grow to
+    QString line;
+};
+
+void PrintTo(const FullDiskCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class OutputOnAFullDisk : public ::testing::TestWithParam<FullDiskCase>
+{
+};
+
+// The disk fills up before the save is done: the save fails with 203 and
+// nothing is left, neither the file nor its temporary stand-in.
+TEST_P(OutputOnAFullDisk, FailsAndLeavesNothing)
+{
+    ScratchWorkingDirectory scratch;
+    const FullDiskCase& c = GetParam();
+    const ChildOutcome outcome = runWithFileSizeLimit(c.room, [&c] {
+        SequentialFile file;
+        file.open(kName, SequentialFile::Mode::Output);
+        file.writeLine(c.line);
+        file.close();
+    });
+    ASSERT_TRUE(outcome.ran) << c.what;
+    ASSERT_TRUE(outcome.errorCode) << c.what << ": the save reported success";
+    EXPECT_EQ(*outcome.errorCode, static_cast<int>(ErrorNumber::FileUnwritable));
+    EXPECT_TRUE(outcome.description.contains(QDir(scratch.path()).filePath(kName)))
+        << outcome.description.toStdString();
+    EXPECT_TRUE(outcome.description.contains(QStringLiteral("File too large")))
+        << outcome.description.toStdString();
+    EXPECT_TRUE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty())
+        << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Room, OutputOnAFullDisk,
+    ::testing::Values(FullDiskCase{"no room at all", 0, QStringLiteral("3")},
+                      FullDiskCase{"room for part of the line", 2, QStringLiteral("99")},
+                      FullDiskCase{"room for all but the line end", 100,
+                                   QStringLiteral("99.") + QString(97, u'0')},
+                      FullDiskCase{"a long line cut at a block", 4096,
+                                   QStringLiteral("1.") + QString(5000, u'0')}));
+
+TEST(SequentialFileOutput, ALineThatFitsIsSavedUnderTheSameLimit)
+{
+    ScratchWorkingDirectory scratch;
+    const ChildOutcome outcome = runWithFileSizeLimit(4, [] {
+        SequentialFile file;
+        file.open(kName, SequentialFile::Mode::Output);
+        file.writeLine(QStringLiteral("99"));
+        file.close();
+    });
+    ASSERT_TRUE(outcome.ran);
+    EXPECT_FALSE(outcome.errorCode) << outcome.description.toStdString();
+    EXPECT_EQ(fileBytes(kName), QByteArray("99\r\n"));
+}
+
 TEST(SequentialFileOutput, MissingDirectoryIsAnError)
 {
     ScratchWorkingDirectory scratch;

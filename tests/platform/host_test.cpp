@@ -1,15 +1,20 @@
 #include "platform/host.h"
+#include "platform/serialcontrol.h"
 
 #include "support/testsupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <unistd.h>
 
 using kestavo::platform::host::builtInPortNumber;
+using kestavo::platform::ErrorNumber;
+using kestavo::platform::SerialControl;
 using kestavo::platform::host::deviceForPort;
 using kestavo::platform::host::portTableDirectory;
 using kestavo::platform::host::portTableNumbers;
@@ -111,6 +116,91 @@ TEST(PortTable, FallsBackToHomeConfigWithoutXdgConfigHome)
     }
     qunsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(portTableDirectory(), QDir::homePath() + QStringLiteral("/.config/kestavo/ports"));
+}
+
+struct RefusedEntry {
+    const char* what;
+    QByteArray content; // a file's content, or a link's target
+    bool isLink;
+    const char* shown; // what the report quotes of it
+};
+
+void PrintTo(const RefusedEntry& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+// Lock files the serial library leaves, except those of pseudo-terminals,
+// which tests running alongside may hold.
+[[nodiscard]] QStringList strayLockFiles()
+{
+    static const QRegularExpression pty(QStringLiteral("^LCK\\.\\.pts_[0-9]+$"));
+    QStringList found;
+    for (const QString& name : QDir(QStringLiteral("/run/lock")).entryList(QDir::Files)) {
+        if (!pty.match(name).hasMatch())
+            found << name;
+    }
+    return found;
+}
+
+class RefusedPortTableEntry : public ::testing::TestWithParam<RefusedEntry>
+{
+};
+
+TEST_P(RefusedPortTableEntry, IsInvalidPortNumberBeforeAnythingIsOpenedOrLocked)
+{
+    const RefusedEntry& c = GetParam();
+    PortTable table;
+    if (c.isLink)
+        ASSERT_EQ(::symlink(c.content.constData(),
+                            QFile::encodeName(table.directory() + QStringLiteral("/COM6"))),
+                  0);
+    else
+        table.writeEntry(6, c.content);
+    const QStringList locksBefore = strayLockFiles();
+
+    const auto mapped = deviceForPort(6);
+    EXPECT_EQ(mapped.device, QString()) << c.what;
+    EXPECT_TRUE(mapped.origin.contains(table.directory() + QStringLiteral("/COM6")))
+        << mapped.origin.toStdString();
+    EXPECT_TRUE(mapped.origin.contains(QString::fromUtf8(c.shown))) << mapped.origin.toStdString();
+
+    SerialControl comm1;
+    comm1.setCommPort(6);
+    const auto error = raised([&] { comm1.setPortOpen(true); });
+    ASSERT_TRUE(error) << c.what;
+    EXPECT_EQ(error->number(), ErrorNumber::InvalidPortNumber)
+        << error->description().toStdString();
+    EXPECT_TRUE(error->description().contains(QString::fromUtf8(c.shown)));
+    EXPECT_EQ(strayLockFiles(), locksBefore) << c.what << " left a lock file";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, RefusedPortTableEntry,
+    ::testing::Values(
+        RefusedEntry{"empty file", "", false, "which is empty"},
+        RefusedEntry{"blank line", " \t \r\n/dev/ttyS0\n", false, "which is empty"},
+        RefusedEntry{"binary bytes", QByteArray("\x01\x02\x1b[2J\xff\xfe/dev\0x\n", 14), false,
+                     "\\x01\\x02\\x1b[2J\u00ff\u00fe/dev\\x00x\", not text in the system's "
+                     "encoding"},
+        RefusedEntry{"NUL inside", QByteArray("/dev/tty\0S0\n", 12), false,
+                     "\"/dev/tty\\x00S0\", with control characters"},
+        RefusedEntry{"escape sequence", "/dev/\x1b[2JttyS0\n", false,
+                     "\"/dev/\\x1b[2JttyS0\", with control characters"},
+        RefusedEntry{"C1 control", "/dev/tty\xc2\x9bS0\n", false, "/dev/tty\\x9bS0"},
+        RefusedEntry{"relative path", "ttyUSB0\n", false, "\"ttyUSB0\", not a path from /"},
+        RefusedEntry{"longer than any path", "/" + QByteArray(5000, 'a'), false,
+                     "longer than any path"},
+        RefusedEntry{"link to a name with BEL", "/dev/\atty", true,
+                     "\"/dev/\\x07tty\", with control characters"},
+        RefusedEntry{"link to bytes that are no text", "/dev/tty\xff", true,
+                     "not text in the system's encoding"}));
+
+TEST(PortTable, AFileEntryEndingInCrLfNamesItsDevice)
+{
+    PortTable table;
+    table.writeEntry(12, "  /dev/null\r\nsecond line is ignored\x1b\n");
+    EXPECT_EQ(deviceForPort(12).device, QStringLiteral("/dev/null"));
 }
 
 } // namespace

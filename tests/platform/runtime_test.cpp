@@ -11,10 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <ostream>
+#include <string>
 
 using kestavo::platform::ErrorNumber;
 using kestavo::platform::ErrorPath;
@@ -150,5 +153,136 @@ TEST_F(RunTimeTest, ClosingTheLastWindowEndsLikeX)
     EXPECT_EQ(status, 0);
     EXPECT_EQ(m_ran, QStringList{"drain"});
 }
+
+// Every way out gives the port back, and before any box, so a next start
+// finds it free even while the box is up.
+struct WayOut {
+    const char* what;
+    int status;
+    std::function<void(RunTime&)> leave;
+};
+
+void PrintTo(const WayOut& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class RunTimeWayOut : public RunTimeTest, public ::testing::WithParamInterface<WayOut>
+{
+};
+
+TEST_P(RunTimeWayOut, ReleasesBeforeAnyBoxAndAfterTheEndSteps)
+{
+    m_dialogs.whileErrorShown = [this] { m_ran << "box"; };
+    m_runTime.atEnd([this] { m_ran << "drain"; });
+    m_runTime.atRelease([this] { m_ran << "release"; });
+    const int status = runWith([] {}, {[this] { GetParam().leave(m_runTime); }});
+    EXPECT_EQ(status, GetParam().status);
+    EXPECT_TRUE(m_ran.contains(QStringLiteral("release"))) << m_ran.join(u',').toStdString();
+    if (m_ran.contains(QStringLiteral("box"))) {
+        EXPECT_LT(m_ran.indexOf(QStringLiteral("release")), m_ran.indexOf(QStringLiteral("box")));
+    }
+    if (m_ran.contains(QStringLiteral("drain"))) {
+        EXPECT_LT(m_ran.indexOf(QStringLiteral("drain")), m_ran.indexOf(QStringLiteral("release")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, RunTimeWayOut,
+    ::testing::Values(WayOut{"X", 0, [](RunTime& runTime) { runTime.end(); }},
+                      WayOut{"a failing handler", 1,
+                             [](RunTime& runTime) {
+                                 runTime.handle([] {
+                                     throw RuntimeError(ErrorNumber::WriteFailed,
+                                                        QStringLiteral("gone"));
+                                 });
+                             }},
+                      WayOut{"a failing end step", 1,
+                             [](RunTime& runTime) {
+                                 runTime.atEnd([] {
+                                     throw RuntimeError(ErrorNumber::WriteFailed,
+                                                        QStringLiteral("gone"));
+                                 });
+                                 runTime.end();
+                             }},
+                      WayOut{"a signal", 0, [](RunTime&) { ::raise(SIGTERM); }}),
+    [](const auto& test) {
+        std::string name = test.param.what;
+        std::replace(name.begin(), name.end(), ' ', '_');
+        return name;
+    });
+
+TEST_F(RunTimeTest, AReleaseStepRunsEvenAfterAnotherFailed)
+{
+    m_runTime.atRelease([] { throw error(ErrorNumber::Internal); });
+    m_runTime.atRelease([this] { m_ran << "release"; });
+    const int status = runWith([] {}, {[this] { m_runTime.end(); }});
+    EXPECT_EQ(status, 1) << "a release that fails is reported";
+    EXPECT_EQ(m_ran, QStringList{"release"});
+}
+
+// The display went away: the end steps still run, the port is given back,
+// and the one report goes to standard error only, saying what was lost.
+struct LostDisplayCase {
+    const char* what;
+    std::function<void()> drain;
+    bool failedBefore; // an error box was up already
+    const char* says;
+};
+
+void PrintTo(const LostDisplayCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class RunTimeLostDisplay : public RunTimeTest, public ::testing::WithParamInterface<LostDisplayCase>
+{
+};
+
+TEST_P(RunTimeLostDisplay, EndsInOrderWithOneLineAndNoBox)
+{
+    const LostDisplayCase& c = GetParam();
+    m_runTime.atEnd([this, &c] {
+        m_ran << "drain";
+        c.drain();
+    });
+    m_runTime.atRelease([this] { m_ran << "release"; });
+    int status = -1;
+    if (c.failedBefore) {
+        m_dialogs.whileErrorShown = [this, &status] {
+            status = m_runTime.displayLost(QStringLiteral("The display :5 went away"));
+        };
+        (void)runWith([] {}, {[this] { m_runTime.fail(error(ErrorNumber::WriteFailed)); }});
+    } else {
+        status = m_runTime.displayLost(QStringLiteral("The display :5 went away"));
+        EXPECT_TRUE(m_dialogs.errorBoxes().isEmpty());
+    }
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(m_ran.count(QStringLiteral("drain")), c.failedBefore ? 0 : 1);
+    EXPECT_TRUE(m_ran.endsWith(QStringLiteral("release")));
+
+    const QList<QByteArray> lines = kestavo::test::streamBytes(m_log).split('\n');
+    const QByteArray last = lines.size() >= 2 ? lines[lines.size() - 2] : QByteArray();
+    EXPECT_TRUE(last.startsWith("kestavo: run-time error 401: The display :5 went away"))
+        << last.toStdString();
+    EXPECT_TRUE(last.contains(c.says)) << last.toStdString();
+    EXPECT_TRUE(last.contains("the port was released")) << last.toStdString();
+
+    m_runTime.end();
+    m_runTime.handle([this] { m_ran << "handler after"; });
+    EXPECT_FALSE(m_ran.contains(QStringLiteral("handler after")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunTimeLostDisplay,
+    ::testing::Values(
+        LostDisplayCase{"everything sent", [] {}, false, "Nothing was lost"},
+        LostDisplayCase{"the drain fails",
+                        [] {
+                            throw RuntimeError(ErrorNumber::WriteFailed,
+                                               QStringLiteral("Cannot send the last 7 bytes."));
+                        },
+                        false, "Not everything was sent: Cannot send the last 7 bytes."},
+        LostDisplayCase{"under an error box", [] {}, true, "Kestavo was already ending"}));
 
 } // namespace

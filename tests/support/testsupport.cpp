@@ -7,8 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace kestavo::test
 {
@@ -118,6 +127,56 @@ void assignAsStartUpDoes(platform::CommControl& comm1, std::int16_t portNumber)
     comm1.setRTSEnable(true);
     comm1.setInputLen(4);
     comm1.setSettings(QStringLiteral("4800,n,8,1"));
+}
+
+ChildOutcome runWithFileSizeLimit(long maxBytes, const std::function<void()>& step)
+{
+    int report[2];
+    if (::pipe(report) != 0)
+        throw std::runtime_error("pipe failed");
+    const pid_t child = ::fork();
+    if (child < 0)
+        throw std::runtime_error("fork failed");
+    if (child == 0) {
+        ::close(report[0]);
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{static_cast<rlim_t>(maxBytes), static_cast<rlim_t>(maxBytes)};
+        QByteArray message = "none\n";
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            message = "no limit\n";
+        } else {
+            try {
+                step();
+            } catch (const platform::RuntimeError& error) {
+                message = QByteArray::number(error.code()) + '\n' + error.description().toUtf8();
+            }
+        }
+        const bool sent = ::write(report[1], message.constData(),
+                                  static_cast<size_t>(message.size())) == message.size();
+        ::_exit(sent ? 0 : 1);
+    }
+    ::close(report[1]);
+    QByteArray message;
+    char buffer[512];
+    ssize_t got = 0;
+    while ((got = ::read(report[0], buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
+        if (got > 0)
+            message.append(buffer, got);
+    }
+    ::close(report[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+
+    ChildOutcome outcome;
+    outcome.ran = WIFEXITED(status) && WEXITSTATUS(status) == 0 && message != "no limit\n";
+    const qsizetype lineEnd = message.indexOf('\n');
+    bool isNumber = false;
+    const int code = message.left(lineEnd).toInt(&isNumber);
+    if (isNumber) {
+        outcome.errorCode = code;
+        outcome.description = QString::fromUtf8(message.mid(lineEnd + 1));
+    }
+    return outcome;
 }
 
 std::optional<platform::RuntimeError> raised(const std::function<void()>& step)

@@ -113,6 +113,16 @@ private:
 // "4800,n,8,1".
 void assignAsStartUpDoes(platform::CommControl& comm1, std::int16_t portNumber);
 
+// What a step did in a child process whose files cannot grow past maxBytes
+// (RLIMIT_FSIZE, with SIGXFSZ ignored, so that a write past it fails with
+// EFBIG as on a full disk): the run-time error it raised, if any.
+struct ChildOutcome {
+    bool ran = false; // the child ended normally and reported
+    std::optional<int> errorCode;
+    QString description;
+};
+[[nodiscard]] ChildOutcome runWithFileSizeLimit(long maxBytes, const std::function<void()>& step);
+
 // The run-time error that step throws; nullopt, and a failed test, if it
 // throws none.
 [[nodiscard]] std::optional<platform::RuntimeError> raised(const std::function<void()>& step);
