@@ -26,9 +26,6 @@ inline constexpr QLatin1StringView kLineSettings{"4800,n,8,1"};
 inline constexpr QLatin1StringView kCommandPrefix{"AP1"};
 inline constexpr char16_t kCommandEnd = 13;
 
-// Settings the serial port object starts with before anything is assigned.
-inline constexpr QLatin1StringView kDefaultLineSettings{"9600,n,8,1"};
-
 // Tavimer.ini holds one short line; anything past this is never looked at,
 // so a huge or endless file cannot stall start-up.
 inline constexpr qsizetype kPortFileReadLimit = 4096;

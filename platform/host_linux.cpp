@@ -3,6 +3,7 @@
 
 #include "constants.h"
 #include "conversion.h"
+#include "support/posix.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -32,7 +33,7 @@ namespace
 
 [[nodiscard]] QString errnoText(int error)
 {
-    return visibleText(QString::fromLocal8Bit(std::strerror(error)));
+    return visibleText(QString::fromLocal8Bit(support::errnoText(error).c_str()));
 }
 
 [[nodiscard]] FileKind kindOf(mode_t mode)

@@ -3,7 +3,7 @@
 #include "constants.h"
 #include "conversion.h"
 #include "host.h"
-#include "portlist.h"
+#include "portfailures.h"
 #include "runtimeerror.h"
 
 #include <QDeadlineTimer>
@@ -12,23 +12,6 @@
 
 namespace kestavo::platform
 {
-namespace
-{
-
-// For a number without a device: which numbers have one, and how numbers
-// map to devices.
-[[nodiscard]] QString numberingAdvice(std::int16_t portNumber)
-{
-    return QStringLiteral("%1 Ports 1-32 are /dev/ttyS0-31, 33-64 are USB serial adapters "
-                          "(/dev/ttyUSB0-31) and 65-96 are /dev/ttyACM0-31; any number can be "
-                          "pointed at another device with a link named COM%2 in %3.")
-        .arg(portsFoundSentence(listPorts()),
-             portNumber >= 1 ? QString::number(portNumber) : QStringLiteral("<n>"),
-             visibleText(host::portTableDirectory()));
-}
-
-} // namespace
-
 class SerialControl::SyncCall
 {
 public:
@@ -44,10 +27,6 @@ private:
 SerialControl::SerialControl(QObject* parent) : QObject(parent)
 {
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialControl::onPortError);
-    const std::optional<LineSettings> defaults =
-        parseLineSettings(QString(constants::kDefaultLineSettings));
-    Q_ASSERT(defaults);
-    m_settings = *defaults;
 }
 
 SerialControl::~SerialControl() = default;
@@ -87,24 +66,13 @@ void SerialControl::open()
 {
     const host::PortDevice mapped = host::deviceForPort(m_portNumber);
     m_device = mapped.device;
-    m_origin = mapped.origin;
-    if (mapped.device.isEmpty()) {
-        const QString why = mapped.origin.isEmpty()
-                                ? QStringLiteral("it has no serial device")
-                                : QStringLiteral("its device is named by %1").arg(mapped.origin);
-        throw RuntimeError(ErrorNumber::InvalidPortNumber,
-                           QStringLiteral("Invalid port number %1: %2. %3")
-                               .arg(m_portNumber)
-                               .arg(why, numberingAdvice(m_portNumber)));
-    }
+    if (mapped.device.isEmpty())
+        throw portfailures::noDevice(m_portNumber, mapped.origin);
 
     // Two links to one device must lock the same port.
     const QString canonical = host::canonicalDevicePath(mapped.device);
     if (canonical.isEmpty())
-        throw RuntimeError(ErrorNumber::DeviceNotFound,
-                           QStringLiteral("Cannot open %1: no such device (number mapped by "
-                                          "%2). Check that the adapter is plugged in. %3")
-                               .arg(portLabel(), mapped.origin, numberingAdvice(m_portNumber)));
+        throw portfailures::missingDevice(m_portNumber, portLabel(), mapped.origin);
 
     m_systemPath = canonical;
     m_port.setPortName(canonical);
@@ -134,41 +102,8 @@ RuntimeError SerialControl::openFailure() const
         break;
     }
 
-    switch (cause) {
-    case host::OpenFailure::NotFound:
-        return RuntimeError(ErrorNumber::DeviceNotFound,
-                            QStringLiteral("Cannot open %1: no such device. Check that the "
-                                           "adapter is plugged in. %2")
-                                .arg(portLabel(), numberingAdvice(m_portNumber)));
-    case host::OpenFailure::PermissionDenied: {
-        QString group = host::deviceGroup(m_systemPath);
-        if (group.isEmpty())
-            group = QStringLiteral("dialout");
-        return RuntimeError(ErrorNumber::PermissionDenied,
-                            QStringLiteral("Cannot open %1: permission denied. Your user must "
-                                           "be in the group that owns the device (%2): run "
-                                           "\"sudo usermod -aG %2 $USER\", then log out and in "
-                                           "again.")
-                                .arg(portLabel(), group));
-    }
-    case host::OpenFailure::InUse:
-        return RuntimeError(ErrorNumber::PortInUse,
-                            QStringLiteral("Cannot open %1: the port is already in use. "
-                                           "Either another program has it open, perhaps "
-                                           "another Kestavo: close that program. Or a program "
-                                           "that was killed left it marked for exclusive use: "
-                                           "unplug and replug "
-                                           "the USB serial adapter, or restart whatever "
-                                           "provides the pseudo-terminal (such as the rotor "
-                                           "controller). Then start Kestavo again.")
-                                .arg(portLabel()));
-    case host::OpenFailure::Other:
-        break;
-    }
-    return RuntimeError(ErrorNumber::PortOpenFailed,
-                        QStringLiteral("Cannot open %1: %2. Check the device and its cable, "
-                                       "then start Kestavo again.")
-                            .arg(portLabel(), visibleText(m_port.errorString())));
+    return portfailures::openFailed(cause, m_portNumber, portLabel(), m_systemPath,
+                                    m_port.errorString());
 }
 
 void SerialControl::applySettings(const LineSettings& settings)

@@ -42,7 +42,6 @@ public:
     [[nodiscard]] bool isOpen() const { return m_port.isOpen(); }
     // The device the port was opened on, for messages and tests.
     [[nodiscard]] QString devicePath() const { return m_device; }
-    [[nodiscard]] std::int16_t inputLen() const { return m_inputLen; }
 
 signals:
     // A failure that QSerialPort reports after an assignment has returned,
@@ -67,7 +66,6 @@ private:
     std::int16_t m_inputLen = 0;
     LineSettings m_settings;
     QString m_device;
-    QString m_origin;
     QString m_systemPath; // m_device with all links resolved
     int m_syncCalls = 0;
     bool m_writeFailed = false; // reported once; the program is ending

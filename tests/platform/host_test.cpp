@@ -12,9 +12,9 @@
 #include <ostream>
 #include <unistd.h>
 
-using kestavo::platform::host::builtInPortNumber;
 using kestavo::platform::ErrorNumber;
 using kestavo::platform::SerialControl;
+using kestavo::platform::host::builtInPortNumber;
 using kestavo::platform::host::deviceForPort;
 using kestavo::platform::host::portTableDirectory;
 using kestavo::platform::host::portTableNumbers;

@@ -4,8 +4,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include "platform/host.h"
 #include "platform/commcontrol.h"
+#include "platform/host.h"
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
 #include "support/pseudoterminal.h"
