@@ -46,14 +46,16 @@ struct PortDevice {
     QString origin; // how the number was mapped, for error reports
 };
 
-// Turns a port number into a device: a COM<n> entry in the port table first,
-// then 1-32 -> /dev/ttyS0-31, 33-64 -> /dev/ttyUSB0-31, 65-96 ->
-// /dev/ttyACM0-31. Any other number has no device.
-[[nodiscard]] PortDevice deviceForPort(std::int16_t portNumber);
+// The host's own numbering: 1-32 -> /dev/ttyS0-31, 33-64 ->
+// /dev/ttyUSB0-31, 65-96 -> /dev/ttyACM0-31. Any other number has no device.
+[[nodiscard]] std::optional<QString> builtInDevice(std::int16_t portNumber);
 
-// The numbers of the port table's COM<n> entries (links or files, n from 1
-// to 32767 written without leading zeros), in ascending order.
-[[nodiscard]] QList<std::int16_t> portTableNumbers();
+// What a link holds, as bytes, without following it. On failure returns
+// nullopt and puts the cause, in words, in reason.
+[[nodiscard]] std::optional<QByteArray> readLinkText(const QString& path, QString& reason);
+
+// The longest path the host takes, in bytes.
+[[nodiscard]] qsizetype pathLimit();
 
 // The built-in number of a device ("/dev/ttyUSB0" -> 33), or nullopt when
 // the built-in numbering does not reach it.

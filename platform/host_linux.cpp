@@ -10,16 +10,12 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSerialPortInfo>
-#include <QStringDecoder>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <grp.h>
-#include <limits>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -55,86 +51,6 @@ constexpr BuiltInRange kBuiltInRanges[] = {
     {1 + constants::kPortsPerKind, constants::kUsbDevicePrefix},
     {1 + 2 * constants::kPortsPerKind, constants::kAcmDevicePrefix},
 };
-
-// Text from a port table entry as a report may quote it: visible, and cut
-// short, since an entry can hold anything.
-[[nodiscard]] QString shownEntryText(const QString& text)
-{
-    if (text.size() <= constants::kShownEntryLength)
-        return visibleText(text);
-    return visibleText(QStringView(text).left(constants::kShownEntryLength)) +
-           QStringLiteral("...");
-}
-
-// Why the bytes of a port table entry cannot name a device; empty if they
-// can. Checked before the text is used as a path, so that nothing is opened
-// or locked under a name that is not one.
-[[nodiscard]] QString unusableDevicePath(const QByteArray& raw, bool mustBeAbsolute)
-{
-    if (raw.isEmpty())
-        return QStringLiteral("which is empty");
-    QStringDecoder decoder(QStringDecoder::System, QStringDecoder::Flag::Stateless);
-    const QString text = decoder(raw);
-    if (decoder.hasError())
-        return QStringLiteral("which holds \"%1\", not text in the system's encoding")
-            .arg(shownEntryText(QString::fromLatin1(raw)));
-    if (visibleText(text) != text)
-        return QStringLiteral("which holds \"%1\", with control characters no device path has")
-            .arg(shownEntryText(text));
-    if (raw.size() >= PATH_MAX)
-        return QStringLiteral("which holds \"%1\", longer than any path (%2 bytes)")
-            .arg(shownEntryText(text))
-            .arg(raw.size());
-    if (mustBeAbsolute && !raw.startsWith('/'))
-        return QStringLiteral("which holds \"%1\", not a path from / such as /dev/ttyUSB0")
-            .arg(shownEntryText(text));
-    return QString();
-}
-
-[[nodiscard]] PortDevice refusedEntry(const QString& origin, const QString& why)
-{
-    return PortDevice{QString(),
-                      QStringLiteral("%1, %2: put the path of the device (such as "
-                                     "/dev/ttyUSB0) on its first line, or make it a link to "
-                                     "the device")
-                          .arg(origin, why)};
-}
-
-// A COM<n> entry: a link names the device by its target, a file by its
-// first line.
-[[nodiscard]] std::optional<PortDevice> portTableEntry(std::int16_t portNumber)
-{
-    const QString entry =
-        portTableDirectory() + u'/' + constants::kPortTablePrefix + QString::number(portNumber);
-    const QFileInfo info(entry);
-    const QString origin = QStringLiteral("port table entry %1").arg(visibleText(entry));
-    if (info.isSymLink()) {
-        // A relative target counts from the table's directory.
-        QByteArray target(PATH_MAX, Qt::Uninitialized);
-        const ssize_t length = ::readlink(QFile::encodeName(entry).constData(), target.data(),
-                                          static_cast<size_t>(target.size()));
-        if (length < 0)
-            return PortDevice{QString(), QStringLiteral("%1, a link that cannot be read (%2)")
-                                             .arg(origin, errnoText(errno))};
-        target.truncate(length);
-        if (const QString why = unusableDevicePath(target, false); !why.isEmpty())
-            return refusedEntry(origin, why);
-        return PortDevice{info.symLinkTarget(), origin};
-    }
-    if (!info.isFile())
-        return std::nullopt;
-
-    QString reason;
-    const std::optional<QByteArray> head = readFileHead(entry, PATH_MAX, reason);
-    if (!head)
-        return PortDevice{QString(),
-                          QStringLiteral("%1, which cannot be read (%2)").arg(origin, reason)};
-    const qsizetype lineEnd = head->indexOf('\n');
-    const QByteArray line = (lineEnd < 0 ? *head : head->left(lineEnd)).trimmed();
-    if (const QString why = unusableDevicePath(line, true); !why.isEmpty())
-        return refusedEntry(origin, why);
-    return PortDevice{QFile::decodeName(line), origin};
-}
 
 } // namespace
 
@@ -210,40 +126,32 @@ QString portTableDirectory()
     return base + u'/' + constants::kPortTableSubdir;
 }
 
-PortDevice deviceForPort(std::int16_t portNumber)
+std::optional<QString> builtInDevice(std::int16_t portNumber)
 {
-    if (portNumber >= 1) {
-        if (std::optional<PortDevice> entry = portTableEntry(portNumber))
-            return *entry;
-    }
     for (const BuiltInRange& range : kBuiltInRanges) {
         const int index = portNumber - range.first;
         if (index >= 0 && index < constants::kPortsPerKind)
-            return PortDevice{range.prefix + QString::number(index),
-                              QStringLiteral("built-in numbering")};
+            return range.prefix + QString::number(index);
     }
-    return PortDevice{QString(), QString()};
+    return std::nullopt;
 }
 
-QList<std::int16_t> portTableNumbers()
+std::optional<QByteArray> readLinkText(const QString& path, QString& reason)
 {
-    QList<std::int16_t> numbers;
-    const QDir table(portTableDirectory());
-    const QStringList names =
-        table.entryList({constants::kPortTablePrefix + u'*'}, QDir::AllEntries | QDir::System);
-    for (const QString& name : names) {
-        bool isNumber = false;
-        const int number = name.mid(constants::kPortTablePrefix.size()).toInt(&isNumber);
-        // deviceForPort only ever looks up "COM" + the number in decimal.
-        if (!isNumber || number < 1 || number > std::numeric_limits<std::int16_t>::max() ||
-            name != constants::kPortTablePrefix + QString::number(number))
-            continue;
-        const QFileInfo entry(table.filePath(name));
-        if (entry.isSymLink() || entry.isFile())
-            numbers.append(static_cast<std::int16_t>(number));
+    QByteArray target(PATH_MAX, Qt::Uninitialized);
+    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), target.data(),
+                                      static_cast<size_t>(target.size()));
+    if (length < 0) {
+        reason = errnoText(errno);
+        return std::nullopt;
     }
-    std::sort(numbers.begin(), numbers.end());
-    return numbers;
+    target.truncate(length);
+    return target;
+}
+
+qsizetype pathLimit()
+{
+    return PATH_MAX;
 }
 
 std::optional<std::int16_t> builtInPortNumber(const QString& device)

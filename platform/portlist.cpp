@@ -4,6 +4,7 @@
 #include "constants.h"
 #include "conversion.h"
 #include "host.h"
+#include "porttable.h"
 
 #include <QMap>
 #include <QStringList>
@@ -94,8 +95,8 @@ QList<ListedPort> listPorts()
     }
 
     QMap<std::int16_t, ListedPort> listed;
-    for (const std::int16_t number : host::portTableNumbers()) {
-        const host::PortDevice mapped = host::deviceForPort(number);
+    for (const std::int16_t number : portTableNumbers()) {
+        const host::PortDevice mapped = deviceForPort(number);
         ListedPort port;
         port.number = number;
         port.device = mapped.device;

@@ -4,6 +4,7 @@
 #include "conversion.h"
 #include "host.h"
 #include "portfailures.h"
+#include "porttable.h"
 #include "runtimeerror.h"
 
 #include <QDeadlineTimer>
@@ -64,7 +65,7 @@ void SerialControl::setPortOpen(bool open)
 
 void SerialControl::open()
 {
-    const host::PortDevice mapped = host::deviceForPort(m_portNumber);
+    const host::PortDevice mapped = deviceForPort(m_portNumber);
     m_device = mapped.device;
     if (mapped.device.isEmpty())
         throw portfailures::noDevice(m_portNumber, mapped.origin);

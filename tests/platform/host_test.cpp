@@ -1,4 +1,5 @@
 #include "platform/host.h"
+#include "platform/porttable.h"
 #include "platform/serialcontrol.h"
 
 #include "support/testsupport.h"
@@ -12,12 +13,12 @@
 #include <ostream>
 #include <unistd.h>
 
+using kestavo::platform::deviceForPort;
 using kestavo::platform::ErrorNumber;
+using kestavo::platform::portTableNumbers;
 using kestavo::platform::SerialControl;
 using kestavo::platform::host::builtInPortNumber;
-using kestavo::platform::host::deviceForPort;
 using kestavo::platform::host::portTableDirectory;
-using kestavo::platform::host::portTableNumbers;
 using namespace kestavo::test;
 
 namespace
