@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QSize>
 #include <QStringList>
 
 int main(int argc, char* argv[])
@@ -23,8 +24,14 @@ int main(int argc, char* argv[])
         return *status;
 
     QApplication application(argc, argv);
-    QApplication::setDesktopFileName(QString(constants::kExecutableName));
-    QApplication::setWindowIcon(QIcon::fromTheme(QString(constants::kExecutableName)));
+    QApplication::setDesktopFileName(QString(constants::kDesktopFileName));
+    // From PNGs compiled in: no icon-theme lookup at start and no image plugin,
+    // so the window carries it even without a window manager or Qt's SVG
+    // plugin. Every dialog inherits it.
+    QIcon icon;
+    for (const int size : constants::kWindowIconSizes)
+        icon.addFile(QStringLiteral(":/icons/kestavo-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 
     platform::QtDialogs dialogs;
     platform::ErrorPath errors(dialogs);

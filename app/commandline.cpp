@@ -20,8 +20,15 @@ std::optional<int> answerInformationRequest(const QStringList& arguments, std::F
                          "Usage: %s\n"
                          "Turns an antenna rotor to the heading typed into its window.\n"
                          "The port is asked for at the first start and kept in %s\n"
-                         "in the directory Kestavo is started in.\n",
-                         constants::kExecutableName.data(), constants::kPortFileName.data());
+                         "in the directory Kestavo is started in.\n"
+                         "\n"
+                         "Options:\n"
+                         "  -h, --help     print this help and exit\n"
+                         "  -v, --version  print the version and exit\n"
+                         "Any other argument is left to Qt (-platform, -display, ...).\n"
+                         "The port table, the files and the error numbers: man %s\n",
+                         constants::kExecutableName.data(), constants::kPortFileName.data(),
+                         constants::kExecutableName.data());
             return platform::kExitNormal;
         }
     }
