@@ -6,9 +6,42 @@
 #include "ui/form1.h"
 
 #include <QApplication>
+#include <QByteArray>
 #include <QIcon>
-#include <QSize>
+#include <QImage>
+#include <QPixmap>
+#include <QResource>
 #include <QStringList>
+#include <QtEndian>
+
+namespace
+{
+
+// The window icon from raw pixels compiled in (tools/make-icons makes them
+// from the PNGs): no icon-theme lookup and no image decoding at start, where
+// reading PNG would have Qt load every image-format plugin to ask whether it
+// reads PNG. It shows even with no window manager and no SVG plugin.
+[[nodiscard]] QIcon compiledInWindowIcon()
+{
+    QIcon icon;
+    for (const int size : kestavo::constants::kWindowIconSizes) {
+        const QResource pixels(QStringLiteral(":/icons/kestavo-%1.argb").arg(size));
+        const QByteArray bytes = pixels.uncompressedData();
+        if (bytes.size() != qsizetype(size) * size * qsizetype(sizeof(quint32)))
+            continue; // the window icon test notices a size missing
+        QImage image(size, size, QImage::Format_ARGB32);
+        for (int y = 0; y < size; ++y) {
+            auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
+            for (int x = 0; x < size; ++x)
+                line[x] =
+                    qFromBigEndian<quint32>(bytes.constData() + sizeof(quint32) * (y * size + x));
+        }
+        icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -25,13 +58,8 @@ int main(int argc, char* argv[])
 
     QApplication application(argc, argv);
     QApplication::setDesktopFileName(QString(constants::kDesktopFileName));
-    // From PNGs compiled in: no icon-theme lookup at start and no image plugin,
-    // so the window carries it even without a window manager or Qt's SVG
-    // plugin. Every dialog inherits it.
-    QIcon icon;
-    for (const int size : constants::kWindowIconSizes)
-        icon.addFile(QStringLiteral(":/icons/kestavo-%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(icon);
+    // Every dialog inherits it.
+    QApplication::setWindowIcon(compiledInWindowIcon());
 
     platform::QtDialogs dialogs;
     platform::ErrorPath errors(dialogs);
