@@ -1,19 +1,23 @@
-# The two commands a newcomer needs: `make run` and `make test`.
-# Each target first installs the Debian packages it needs when missing.
+# The two commands a newcomer needs: `make demo` and `make test`.
+# Each target first installs the Debian packages it needs when missing; a
+# minimal Debian needs only git (to clone) and make before them.
 
 BUILD_DIR ?= build
 SANITIZE_DIR ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 BUILD_PACKAGES := cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev
-# The end-to-end tests run the program in a private X server with a small
-# window manager; the package tests validate the desktop entry.
-TEST_PACKAGES := xvfb xdotool openbox wmctrl fonts-dejavu-core desktop-file-utils $(PACKAGE_PACKAGES)
+# dpkg-shlibdeps fills in the package's dependencies; CPack needs file.
+# Defined before TEST_PACKAGES, whose := would otherwise expand it to nothing.
+PACKAGE_PACKAGES := dpkg-dev file
+# The end-to-end tests run the program in a private X server, with a small
+# window manager or none (xprop reads the window's icon); the package tests
+# validate the desktop entry, the metainfo and the man page and run lintian.
+TEST_PACKAGES := xvfb xdotool openbox wmctrl x11-utils fonts-dejavu-core \
+	desktop-file-utils appstream groff-base man-db lintian $(PACKAGE_PACKAGES)
 # The benchmark drives both windows through X with XTest, once without and
 # once under openbox (wmctrl tells when it has taken over the screen).
 BENCH_PACKAGES := xvfb openbox wmctrl libx11-dev libxtst-dev fonts-dejavu-core
-# dpkg-shlibdeps fills in the package's dependencies.
-PACKAGE_PACKAGES := dpkg-dev file
 
 .PHONY: all deps build run test sanitize package demo bench clean
 
@@ -32,15 +36,20 @@ build: deps $(BUILD_DIR)/CMakeCache.txt
 run: build
 	./$(BUILD_DIR)/kestavo
 
-test: build
+# Warnings are errors here (and so in CI), though not in a plain build, where
+# a newer compiler's new warning must not stop a distribution's build.
+test: deps
 	@./tools/install-packages $(TEST_PACKAGES)
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTAVO_WERROR=ON
+	cmake --build $(BUILD_DIR) --parallel $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure --timeout 120 -j $(JOBS)
-	$(MAKE) sanitize
+	$(MAKE) --no-print-directory sanitize
 
 # The tests that need no X server again, built with AddressSanitizer (leaks
 # included) and UndefinedBehaviorSanitizer; any report fails the test.
 sanitize: deps
-	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DKESTAVO_SANITIZE=ON
+	cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=Debug -DKESTAVO_SANITIZE=ON \
+		-DKESTAVO_WERROR=ON
 	cmake --build $(SANITIZE_DIR) --parallel $(JOBS)
 	cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=1 \
 		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
@@ -53,8 +62,14 @@ package: build
 
 # Kestavo against the virtual rotor controller, in build/demo; type the port
 # number it tells at Kestavo's first-start prompt.
+# The build's output goes to a log, shown only when the build fails, so that
+# what to type is the first thing the person reads.
 DEMO_PORT ?= 99
-demo: build
+demo: deps
+	@mkdir -p $(BUILD_DIR)
+	@echo "demo: building Kestavo and the virtual rotor controller in $(BUILD_DIR)"
+	@$(MAKE) --no-print-directory build > $(BUILD_DIR)/demo-build.log 2>&1 || \
+		{ cat $(BUILD_DIR)/demo-build.log; echo "demo: the build failed; see above" >&2; exit 1; }
 	@./tools/demo $(BUILD_DIR) $(DEMO_PORT)
 
 # Start-up, memory and click-to-line time against a bare Qt window, measured

@@ -5,9 +5,9 @@
 #include "platform/qtdialogs.h"
 #include "platform/runtime.h"
 #include "ui/form1.h"
+#include "ui/windowicon.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QStringList>
 
 int main(int argc, char* argv[])
@@ -25,8 +25,9 @@ int main(int argc, char* argv[])
 
     platform::watchDisplay(arguments);
     QApplication application(argc, argv);
-    QApplication::setDesktopFileName(QString(constants::kExecutableName));
-    QApplication::setWindowIcon(QIcon::fromTheme(QString(constants::kExecutableName)));
+    QApplication::setDesktopFileName(QString(constants::kDesktopFileName));
+    // Every dialog inherits it.
+    QApplication::setWindowIcon(ui::windowIcon());
 
     platform::QtDialogs dialogs;
     platform::ErrorPath errors(dialogs);

@@ -28,10 +28,14 @@ std::optional<int> answerInformationRequest(const QStringList& arguments, std::F
                          "The port is asked for at the first start and kept in %s\n"
                          "in the directory Kestavo is started in.\n"
                          "\n"
-                         "  --list-ports  list the port numbers that lead to a device\n"
-                         "  --version     print the version\n"
-                         "  --help        print this help\n",
-                         constants::kExecutableName.data(), constants::kPortFileName.data());
+                         "Options:\n"
+                         "  -h, --help     print this help and exit\n"
+                         "  -v, --version  print the version and exit\n"
+                         "  --list-ports   list the port numbers that lead to a device, and exit\n"
+                         "Any other argument is left to Qt (-platform, -display, ...).\n"
+                         "The port table, the files and the error numbers: man %s\n",
+                         constants::kExecutableName.data(), constants::kPortFileName.data(),
+                         constants::kExecutableName.data());
             return platform::kExitNormal;
         }
     }

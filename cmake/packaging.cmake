@@ -1,20 +1,79 @@
 # Installation under GNUInstallDirs and the Debian package built from it.
 include(GNUInstallDirs)
 
+set(KESTAVO_APP_ID io.github.kestavo.kestavo)
+set(KESTAVO_ICON_SIZES 16 22 24 32 48 64 128 256)
+set(KESTAVO_MAINTAINER "Kestavo developers <kestavo@kestavo.invalid>"
+    CACHE STRING "Maintainer field of the Debian package: the packager's name and address")
+
+# The changelog's newest entry must be this release, or the package would
+# claim a version its changelog never mentions.
+file(STRINGS ${CMAKE_SOURCE_DIR}/data/changelog changelog_head LIMIT_COUNT 1)
+if(NOT changelog_head MATCHES "^kestavo \\(${PROJECT_VERSION}\\) ")
+    message(FATAL_ERROR "data/changelog starts with \"${changelog_head}\", "
+                        "not with an entry for version ${PROJECT_VERSION}")
+endif()
+
+# Debian wants the man page and the changelog compressed, without a time
+# stamp in the gzip header so that the package is reproducible.
+find_program(KESTAVO_GZIP gzip REQUIRED)
+set(compressed)
+foreach(pair "docs/kestavo.1:kestavo.1.gz" "data/changelog:changelog.gz")
+    string(REPLACE ":" ";" pair "${pair}")
+    list(GET pair 0 source)
+    list(GET pair 1 target)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${target}
+                       COMMAND ${KESTAVO_GZIP} -9n -c ${CMAKE_SOURCE_DIR}/${source}
+                               > ${CMAKE_BINARY_DIR}/${target}
+                       DEPENDS ${CMAKE_SOURCE_DIR}/${source}
+                       COMMENT "Compressing ${source}"
+                       VERBATIM)
+    list(APPEND compressed ${CMAKE_BINARY_DIR}/${target})
+endforeach()
+add_custom_target(kestavo_compressed_docs ALL DEPENDS ${compressed})
+
 install(TARGETS kestavo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_SOURCE_DIR}/data/kestavo.desktop
+# A stripped install (CPack's) also drops the compiler's notes, as dh_strip
+# does, which plain strip leaves in.
+find_program(KESTAVO_OBJCOPY NAMES ${CMAKE_OBJCOPY} objcopy)
+if(KESTAVO_OBJCOPY)
+    install(CODE "
+        if(CMAKE_INSTALL_DO_STRIP)
+            execute_process(COMMAND \"${KESTAVO_OBJCOPY}\" --remove-section=.comment
+                                    --remove-section=.note
+                                    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/kestavo\"
+                            COMMAND_ERROR_IS_FATAL ANY)
+        endif()")
+endif()
+install(FILES ${CMAKE_BINARY_DIR}/kestavo.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/data/${KESTAVO_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/data/${KESTAVO_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/data/kestavo.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size IN LISTS KESTAVO_ICON_SIZES)
+    install(FILES ${CMAKE_SOURCE_DIR}/data/icons/kestavo-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+            RENAME kestavo.png)
+endforeach()
+install(FILES ${CMAKE_SOURCE_DIR}/data/copyright ${CMAKE_BINARY_DIR}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kestavo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Kestavo developers")
-set(CPACK_PACKAGE_CONTACT "Kestavo developers <kestavo@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Turns an antenna rotor from the desktop")
-set(CPACK_PACKAGE_DESCRIPTION "Kestavo sends position commands to an antenna rotor controller \
-on a serial port: type a heading, click GO, and the rotor turns there.")
+set(CPACK_PACKAGE_CONTACT "${KESTAVO_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KESTAVO_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turns an antenna rotor from the desktop")
+# The extended description, in lines short enough for Debian's tools.
+set(CPACK_PACKAGE_DESCRIPTION "\
+Kestavo sends position commands to an antenna rotor controller on a serial
+port: type a heading into its window, click GO, and the rotor turns there.
+The port is asked for once by number; a per-user port table points any
+number at any device, such as a /dev/serial/by-id link or a pseudo-terminal
+that carries a rotor on another machine.")
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Dependencies come from the libraries the program is linked against.

@@ -2,6 +2,7 @@
 
 #include <QLatin1StringView>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 
@@ -13,6 +14,11 @@ namespace kestavo::constants
 inline constexpr QLatin1StringView kProgramName{"Kestavo"};
 inline constexpr QLatin1StringView kProgramVersion{KESTAVO_VERSION};
 inline constexpr QLatin1StringView kExecutableName{"kestavo"};
+// The desktop entry's and the AppStream component's id.
+inline constexpr QLatin1StringView kDesktopFileName{"io.github.kestavo.kestavo"};
+// The window icon's sizes compiled in as resources (data/icons/kestavo-N.png):
+// enough for title bars, task bars and switchers without scaling much.
+inline constexpr std::array<int, 5> kWindowIconSizes{16, 32, 48, 64, 128};
 
 // Start-up
 inline constexpr QLatin1StringView kPortFileName{"Tavimer.ini"};

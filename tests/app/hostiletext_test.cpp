@@ -7,6 +7,7 @@
 #include "platform/runtimeerror.h"
 #include "platform/serialcontrol.h"
 
+#include "support/cases.h"
 #include "support/fakes.h"
 #include "support/testsupport.h"
 
@@ -28,21 +29,18 @@ using namespace kestavo::test;
 namespace
 {
 
+using kestavo::test::PrintTo;
+
 // Clear the screen, set the terminal's title, ring the bell, and a C1 CSI.
 const QString kHostile = QStringLiteral("\x1b]0;PWNED\x07\x1b[2J") + QChar(0x9b) + u'J';
 const QByteArray kHostileLatin1 = "\x1b]0;PWNED\x07\x1b[2J\x9bJ";
 const QString kShown = QStringLiteral("\\x1b]0;PWNED\\x07\\x1b[2J\\x9bJ");
 
 struct HostileCase {
-    const char* what;
+    const char* name;
     ErrorNumber number;
     std::function<void()> fail; // throws the run-time error under test
 };
-
-void PrintTo(const HostileCase& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 void startUpWith(const QString& reply = QString())
 {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real program when the display is missing or goes away, and when the
 // disk is full at the first start.
+#include "support/cases.h"
 #include "support/testsupport.h"
 #include "xsession.h"
 
@@ -22,6 +23,8 @@ using namespace std::chrono_literals;
 
 namespace
 {
+
+using kestavo::test::PrintTo;
 
 constexpr auto kWindowTimeout = 15s;
 constexpr double kGoX = (120 + 186) / 1680.0;
@@ -53,16 +56,11 @@ constexpr double kButtonY = (840 + 186) / 1392.0;
 }
 
 struct NoDisplayCase {
-    const char* what;
+    const char* name;
     QStringList arguments;
     QStringList environment; // NAME=value
     const char* says;
 };
-
-void PrintTo(const NoDisplayCase& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 class KestavoWithoutDisplay : public ::testing::TestWithParam<NoDisplayCase>
 {
@@ -109,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                       {},
                       "\"nosuch\" (from -platform)"}),
     [](const auto& test) {
-        std::string name = test.param.what;
+        std::string name = test.param.name;
         for (char& c : name)
             c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
         return name;

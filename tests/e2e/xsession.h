@@ -12,14 +12,14 @@
 namespace kestavo::test
 {
 
-// A private Xvfb server for the lifetime of this object, with openbox as
-// its window manager so that windows get a frame that can close them.
+// A private Xvfb server for the lifetime of this object, by default with
+// openbox as its window manager so that windows get a frame that can close
+// them.
 class XServer
 {
 public:
-    XServer()
-        : m_server(support::WindowManager::Openbox),
-          m_display(QString::fromStdString(m_server.display()))
+    explicit XServer(support::WindowManager windowManager = support::WindowManager::Openbox)
+        : m_server(windowManager), m_display(QString::fromStdString(m_server.display()))
     {
     }
 

@@ -4,7 +4,11 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -22,10 +26,12 @@ struct Result {
 };
 
 Result run(const QString& program, const QStringList& arguments,
-           const QString& directory = QString())
+           const QString& directory = QString(),
+           const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setProcessEnvironment(environment);
     if (!directory.isEmpty())
         process.setWorkingDirectory(directory);
     process.start(program, arguments);
@@ -38,8 +44,79 @@ Result run(const QString& program, const QStringList& arguments,
             QString::fromLocal8Bit(process.readAll())};
 }
 
-const QString kDesktopEntry = QStringLiteral("share/applications/kestavo.desktop");
+const QString kDesktopEntry =
+    QStringLiteral("share/applications/io.github.kestavo.kestavo.desktop");
+const QString kMetainfo = QStringLiteral("share/metainfo/io.github.kestavo.kestavo.metainfo.xml");
 const QString kIcon = QStringLiteral("share/icons/hicolor/scalable/apps/kestavo.svg");
+const QString kManPage = QStringLiteral("share/man/man1/kestavo.1.gz");
+const QString kCopyright = QStringLiteral("share/doc/kestavo/copyright");
+const QString kChangelog = QStringLiteral("share/doc/kestavo/changelog.gz");
+constexpr int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+// Everything beside the program that a desktop, a software centre, man and
+// a distribution look for, each checked with the tool that reads it.
+void expectDataFiles(const QString& prefix)
+{
+    const QDir root(prefix);
+    const QString entry = root.filePath(kDesktopEntry);
+    const Result desktop = run(QStringLiteral("desktop-file-validate"), {entry});
+    EXPECT_EQ(desktop.status, 0);
+    EXPECT_EQ(desktop.output, QString()) << "no warning and no hint either";
+    EXPECT_TRUE(fileBytes(entry).contains("\nExec=kestavo\n"));
+
+    const Result metainfo = run(QStringLiteral("appstreamcli"),
+                                {QStringLiteral("validate"), QStringLiteral("--no-net"),
+                                 QStringLiteral("--pedantic"), root.filePath(kMetainfo)});
+    EXPECT_EQ(metainfo.status, 0) << metainfo.output.toStdString();
+    EXPECT_FALSE(metainfo.output.contains(
+        QRegularExpression(QStringLiteral("^[EWIP]: "), QRegularExpression::MultilineOption)))
+        << metainfo.output.toStdString();
+
+    // Rendered as man shows it; any warning of groff's goes to stderr.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    environment.insert(QStringLiteral("MANROFFSEQ"), QString());
+    environment.insert(QStringLiteral("MANWIDTH"), QStringLiteral("80"));
+    QProcess man;
+    man.setProcessEnvironment(environment);
+    man.start(QStringLiteral("man"),
+              {QStringLiteral("--warnings"), QStringLiteral("-E"), QStringLiteral("UTF-8"),
+               QStringLiteral("-l"), root.filePath(kManPage)});
+    ASSERT_TRUE(man.waitForFinished(30000));
+    EXPECT_EQ(man.exitCode(), 0);
+    EXPECT_EQ(man.readAllStandardError(), QByteArray());
+    EXPECT_TRUE(man.readAllStandardOutput().contains("EXIT STATUS"));
+
+    EXPECT_TRUE(fileBytes(root.filePath(kCopyright))
+                    .startsWith("Format: https://www.debian.org/doc/packaging-manuals/"
+                                "copyright-format/1.0/\n"));
+    const Result changelog =
+        run(QStringLiteral("gzip"), {QStringLiteral("-dc"), root.filePath(kChangelog)});
+    EXPECT_TRUE(changelog.output.startsWith(
+        QStringLiteral("kestavo (" KESTAVO_EXPECTED_VERSION ") unstable; urgency=")))
+        << changelog.output.toStdString();
+
+    EXPECT_TRUE(fileBytes(root.filePath(kIcon)).contains("<svg"));
+    for (const int size : kIconSizes) {
+        const QString icon =
+            root.filePath(QStringLiteral("share/icons/hicolor/%1x%1/apps/kestavo.png").arg(size));
+        EXPECT_EQ(QImage(icon).size(), QSize(size, size)) << icon.toStdString();
+    }
+}
+
+// The package as output/kestavo_<version>_<arch>.deb, made by CPack from
+// this build.
+QString buildPackage(const QString& output)
+{
+    const Result pack =
+        run(QStringLiteral(KESTAVO_CPACK),
+            {QStringLiteral("--config"), QStringLiteral(KESTAVO_BUILD_DIR "/CPackConfig.cmake"),
+             QStringLiteral("-B"), output});
+    EXPECT_EQ(pack.status, 0) << pack.output.toStdString();
+    const QStringList packages = QDir(output).entryList({QStringLiteral("*.deb")}, QDir::Files);
+    EXPECT_EQ(packages.size(), 1) << pack.output.toStdString();
+    return packages.size() == 1 ? QDir(output).filePath(packages.front()) : QString();
+}
 
 // Runs the program under prefix and checks it says its version, then starts
 // and sets up its line, the way it does on a person's desktop.
@@ -74,7 +151,7 @@ void expectProgramStarts(const QString& prefix)
     EXPECT_TRUE(kestavo.waitForFinished(10000));
 }
 
-TEST(Installation, PutsProgramDesktopEntryAndIconUnderThePrefix)
+TEST(Installation, PutsProgramAndDataFilesUnderThePrefix)
 {
     QTemporaryDir prefix;
     const Result install = run(QStringLiteral(KESTAVO_CMAKE),
@@ -82,29 +159,17 @@ TEST(Installation, PutsProgramDesktopEntryAndIconUnderThePrefix)
                                 QStringLiteral("--prefix"), prefix.path()});
     ASSERT_EQ(install.status, 0) << install.output.toStdString();
 
-    const QString entry = QDir(prefix.path()).filePath(kDesktopEntry);
-    const Result validation = run(QStringLiteral("desktop-file-validate"), {entry});
-    EXPECT_EQ(validation.status, 0);
-    EXPECT_EQ(validation.output, QString()) << "no warning and no hint either";
-    EXPECT_TRUE(fileBytes(entry).contains("\nExec=kestavo\n"));
-    EXPECT_TRUE(fileBytes(QDir(prefix.path()).filePath(kIcon)).contains("<svg"));
+    expectDataFiles(prefix.path());
     expectProgramStarts(prefix.path());
 }
 
-TEST(DebianPackage, NamesItsVersionAndLibrariesAndItsProgramStarts)
+TEST(DebianPackage, NamesItsVersionAndLibrariesAndShipsEverything)
 {
     QTemporaryDir output;
-    const Result pack =
-        run(QStringLiteral(KESTAVO_CPACK),
-            {QStringLiteral("--config"), QStringLiteral(KESTAVO_BUILD_DIR "/CPackConfig.cmake"),
-             QStringLiteral("-B"), output.path()});
-    ASSERT_EQ(pack.status, 0) << pack.output.toStdString();
-    const QStringList packages =
-        QDir(output.path()).entryList({QStringLiteral("*.deb")}, QDir::Files);
-    ASSERT_EQ(packages.size(), 1) << pack.output.toStdString();
-    const QString package = QDir(output.path()).filePath(packages.front());
-    EXPECT_TRUE(
-        packages.front().startsWith(QStringLiteral("kestavo_" KESTAVO_EXPECTED_VERSION "_")));
+    const QString package = buildPackage(output.path());
+    ASSERT_FALSE(package.isEmpty());
+    EXPECT_TRUE(QFileInfo(package).fileName().startsWith(
+        QStringLiteral("kestavo_" KESTAVO_EXPECTED_VERSION "_")));
 
     const Result fields =
         run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), package, QStringLiteral("Package"),
@@ -124,9 +189,74 @@ TEST(DebianPackage, NamesItsVersionAndLibrariesAndItsProgramStarts)
         run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), package, root.path()});
     ASSERT_EQ(unpack.status, 0) << unpack.output.toStdString();
     const QString usr = QDir(root.path()).filePath(QStringLiteral("usr"));
-    EXPECT_TRUE(QFileInfo::exists(QDir(usr).filePath(kDesktopEntry)));
-    EXPECT_TRUE(QFileInfo::exists(QDir(usr).filePath(kIcon)));
+    expectDataFiles(usr);
+    // The metainfo's launchable is the desktop entry beside it.
+    const Result tree = run(QStringLiteral("appstreamcli"),
+                            {QStringLiteral("validate-tree"), QStringLiteral("--no-net"),
+                             QStringLiteral("--pedantic"), root.path()});
+    EXPECT_EQ(tree.status, 0) << tree.output.toStdString();
+    EXPECT_FALSE(tree.output.contains(
+        QRegularExpression(QStringLiteral("^ *[EWIP]: "), QRegularExpression::MultilineOption)))
+        << tree.output.toStdString();
     expectProgramStarts(usr);
+}
+
+// What a distribution's archive checks first. The hardening tags are only
+// information, but each one is a flag Debian builds with and this build
+// left out.
+TEST(DebianPackage, LintianFindsNoErrorWarningOrMissingHardening)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("lintian")).isEmpty())
+        GTEST_SKIP() << "lintian is not installed (make test installs it)";
+    QTemporaryDir output;
+    const QString package = buildPackage(output.path());
+    ASSERT_FALSE(package.isEmpty());
+
+    const Result lintian = run(QStringLiteral("lintian"), {QStringLiteral("--info"), package});
+    const QRegularExpression finding(QStringLiteral("^(E|W): .*|^I: .*hardening-.*"),
+                                     QRegularExpression::MultilineOption);
+    QStringList findings;
+    for (auto match = finding.globalMatch(lintian.output); match.hasNext();)
+        findings.append(match.next().captured(0));
+    EXPECT_TRUE(findings.isEmpty()) << findings.join(u'\n').toStdString();
+    // Its own status also counts errors it met while checking.
+    EXPECT_EQ(lintian.status, 0) << lintian.output.toStdString();
+}
+
+// kestavo --help and kestavo(1) name the same options.
+TEST(ManualPage, NamesTheOptionsHelpNames)
+{
+    const auto optionsIn = [](const QString& text) {
+        QSet<QString> options;
+        const QRegularExpression option(QStringLiteral("(?<![\\w-])--?[a-z][a-z-]*"));
+        for (auto match = option.globalMatch(text); match.hasNext();)
+            options.insert(match.next().captured(0));
+        return options;
+    };
+    const Result help = run(QStringLiteral(KESTAVO_BINARY), {QStringLiteral("--help")});
+    ASSERT_EQ(help.status, 0);
+    const qsizetype helpStart = help.output.indexOf(QStringLiteral("\nOptions:\n"));
+    ASSERT_GE(helpStart, 0) << help.output.toStdString();
+    // Up to the line about Qt's own options, which neither lists.
+    const QString helpOptions = help.output.mid(helpStart).section(QStringLiteral("\nAny"), 0, 0);
+
+    // In the page's OPTIONS section, each option heads a .TP paragraph.
+    const QString page = QString::fromUtf8(fileBytes(QStringLiteral(KESTAVO_MAN_SOURCE)));
+    const QString section =
+        page.section(QStringLiteral("\n.SH OPTIONS\n"), 1).section(QStringLiteral("\n.SH "), 0, 0);
+    ASSERT_FALSE(section.isEmpty());
+    QString pageOptions;
+    const QStringList lines = section.split(u'\n');
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+        if (lines[i] == QStringLiteral(".TP"))
+            pageOptions +=
+                QString(lines[i + 1]).replace(QStringLiteral("\\-"), QStringLiteral("-")) + u'\n';
+
+    EXPECT_FALSE(optionsIn(helpOptions).isEmpty());
+    EXPECT_EQ(optionsIn(helpOptions), optionsIn(pageOptions))
+        << "--help:\n"
+        << helpOptions.toStdString() << "\nman page:\n"
+        << pageOptions.toStdString();
 }
 
 } // namespace

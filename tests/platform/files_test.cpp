@@ -228,15 +228,10 @@ INSTANTIATE_TEST_SUITE_P(Kinds, OutputInTheWay,
                          ByName{});
 
 struct FullDiskCase {
-    const char* what;
+    const char* name;
     long room; // bytes the file may grow to
     QString line;
 };
-
-void PrintTo(const FullDiskCase& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 class OutputOnAFullDisk : public ::testing::TestWithParam<FullDiskCase>
 {
@@ -254,15 +249,15 @@ TEST_P(OutputOnAFullDisk, FailsAndLeavesNothing)
         file.writeLine(c.line);
         file.close();
     });
-    ASSERT_TRUE(outcome.ran) << c.what;
-    ASSERT_TRUE(outcome.errorCode) << c.what << ": the save reported success";
+    ASSERT_TRUE(outcome.ran) << c.name;
+    ASSERT_TRUE(outcome.errorCode) << c.name << ": the save reported success";
     EXPECT_EQ(*outcome.errorCode, static_cast<int>(ErrorNumber::FileUnwritable));
     EXPECT_TRUE(outcome.description.contains(QDir(scratch.path()).filePath(kName)))
         << outcome.description.toStdString();
     EXPECT_TRUE(outcome.description.contains(QStringLiteral("File too large")))
         << outcome.description.toStdString();
     EXPECT_TRUE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty())
-        << c.what;
+        << c.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -2,6 +2,7 @@
 #include "platform/porttable.h"
 #include "platform/serialcontrol.h"
 
+#include "support/cases.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -23,6 +24,8 @@ using namespace kestavo::test;
 
 namespace
 {
+
+using kestavo::test::PrintTo;
 
 struct NumberCase {
     int number;
@@ -120,16 +123,11 @@ TEST(PortTable, FallsBackToHomeConfigWithoutXdgConfigHome)
 }
 
 struct RefusedEntry {
-    const char* what;
+    const char* name;
     QByteArray content; // a file's content, or a link's target
     bool isLink;
     const char* shown; // what the report quotes of it
 };
-
-void PrintTo(const RefusedEntry& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 // Lock files the serial library leaves, except those of pseudo-terminals,
 // which tests running alongside may hold.
@@ -161,7 +159,7 @@ TEST_P(RefusedPortTableEntry, IsInvalidPortNumberBeforeAnythingIsOpenedOrLocked)
     const QStringList locksBefore = strayLockFiles();
 
     const auto mapped = deviceForPort(6);
-    EXPECT_EQ(mapped.device, QString()) << c.what;
+    EXPECT_EQ(mapped.device, QString()) << c.name;
     EXPECT_TRUE(mapped.origin.contains(table.directory() + QStringLiteral("/COM6")))
         << mapped.origin.toStdString();
     EXPECT_TRUE(mapped.origin.contains(QString::fromUtf8(c.shown))) << mapped.origin.toStdString();
@@ -169,11 +167,11 @@ TEST_P(RefusedPortTableEntry, IsInvalidPortNumberBeforeAnythingIsOpenedOrLocked)
     SerialControl comm1;
     comm1.setCommPort(6);
     const auto error = raised([&] { comm1.setPortOpen(true); });
-    ASSERT_TRUE(error) << c.what;
+    ASSERT_TRUE(error) << c.name;
     EXPECT_EQ(error->number(), ErrorNumber::InvalidPortNumber)
         << error->description().toStdString();
     EXPECT_TRUE(error->description().contains(QString::fromUtf8(c.shown)));
-    EXPECT_EQ(strayLockFiles(), locksBefore) << c.what << " left a lock file";
+    EXPECT_EQ(strayLockFiles(), locksBefore) << c.name << " left a lock file";
 }
 
 INSTANTIATE_TEST_SUITE_P(

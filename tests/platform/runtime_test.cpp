@@ -2,6 +2,7 @@
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
 
+#include "support/cases.h"
 #include "support/fakes.h"
 #include "support/testsupport.h"
 
@@ -28,6 +29,8 @@ using namespace std::chrono_literals;
 
 namespace
 {
+
+using kestavo::test::PrintTo;
 
 class RunTimeTest : public ::testing::Test
 {
@@ -157,15 +160,10 @@ TEST_F(RunTimeTest, ClosingTheLastWindowEndsLikeX)
 // Every way out gives the port back, and before any box, so a next start
 // finds it free even while the box is up.
 struct WayOut {
-    const char* what;
+    const char* name;
     int status;
     std::function<void(RunTime&)> leave;
 };
-
-void PrintTo(const WayOut& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 class RunTimeWayOut : public RunTimeTest, public ::testing::WithParamInterface<WayOut>
 {
@@ -207,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(
                              }},
                       WayOut{"a signal", 0, [](RunTime&) { ::raise(SIGTERM); }}),
     [](const auto& test) {
-        std::string name = test.param.what;
+        std::string name = test.param.name;
         std::replace(name.begin(), name.end(), ' ', '_');
         return name;
     });
@@ -224,16 +222,11 @@ TEST_F(RunTimeTest, AReleaseStepRunsEvenAfterAnotherFailed)
 // The display went away: the end steps still run, the port is given back,
 // and the one report goes to standard error only, saying what was lost.
 struct LostDisplayCase {
-    const char* what;
+    const char* name;
     std::function<void()> drain;
     bool failedBefore; // an error box was up already
     const char* says;
 };
-
-void PrintTo(const LostDisplayCase& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 class RunTimeLostDisplay : public RunTimeTest, public ::testing::WithParamInterface<LostDisplayCase>
 {

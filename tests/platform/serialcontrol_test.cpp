@@ -1,6 +1,7 @@
 #include "platform/runtimeerror.h"
 #include "platform/serialcontrol.h"
 
+#include "support/cases.h"
 #include "support/testsupport.h"
 
 #include <QCoreApplication>
@@ -21,6 +22,8 @@ using namespace std::chrono_literals;
 
 namespace
 {
+
+using kestavo::test::PrintTo;
 
 constexpr std::int16_t kPort = 99;
 
@@ -286,15 +289,10 @@ namespace
 {
 
 struct NamingCase {
-    const char* what;
+    const char* name;
     std::int16_t number;
     ErrorNumber error;
 };
-
-void PrintTo(const NamingCase& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 class NoDeviceNamesThoseThatExist : public ::testing::TestWithParam<NamingCase>
 {
@@ -336,7 +334,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NamingCase{"zero", 0, ErrorNumber::InvalidPortNumber},
                       NamingCase{"missing table target", 50, ErrorNumber::DeviceNotFound}),
     [](const auto& test) {
-        QString name = QString::fromLatin1(test.param.what);
+        QString name = QString::fromLatin1(test.param.name);
         return name.replace(u' ', u'_').toStdString();
     });
 
