@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The two commands a newcomer needs: `make demo` and `make test`.
 # Each target first installs the Debian packages it needs when missing; a
 # minimal Debian needs only git (to clone) and make before them.

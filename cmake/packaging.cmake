@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installation under GNUInstallDirs and the Debian package built from it.
 include(GNUInstallDirs)
 

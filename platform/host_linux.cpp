@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Linux: device numbering, file kinds, non-blocking reads and modem lines.
 #include "host.h"
 

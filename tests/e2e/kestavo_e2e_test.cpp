@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real program in a real X server, driven from outside as a person would.
 #include "support/testsupport.h"
 #include "ui/twips.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What `cmake --install` and `make package` produce, checked from outside.
 #include "support/testsupport.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Randomised texts and port files against a reference written apart from the
 // program's own conversion: a regular expression for what is a number and
 // exact 128-bit integer arithmetic for the rounding.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test runner: a QApplication on the offscreen platform, so widget and
 // dialog tests need no display.
 #include <QApplication>

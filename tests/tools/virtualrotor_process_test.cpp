@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real build/virtual-rotor, with a private port table, talked to as
 // Kestavo talks to it.
 #include "support/testsupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The virtual rotor controller's logic: what it makes of the bytes on the
 // line, how its rotor turns, and when it takes over a port table entry.
 #include "tools/virtual-rotor/commandparser.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/errorpath.h"
 #include "platform/runtime.h"
 #include "platform/serialcontrol.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference for kestavo-bench: a window "Rotor" with the same three
 // widgets at the same place as Kestavo's, and nothing else. GO writes the
 // same bytes as Kestavo's GO with a plain write(), so that what a click costs

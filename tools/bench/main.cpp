@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kestavo-bench: measures Kestavo's start-up, memory and click-to-line time
 // against a bare Qt window with the same widgets, on this machine, under a
 // private Xvfb, once without and once with a window manager. See

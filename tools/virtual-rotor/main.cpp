@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The virtual rotor controller: a pseudo-terminal that Kestavo reaches through
 // its port table, and a rotor that turns when Kestavo tells it to.
 #include "controller.h"
