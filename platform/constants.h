@@ -18,8 +18,10 @@ inline constexpr QLatin1StringView kExecutableName{"kestavo"};
 // The desktop entry's and the AppStream component's id.
 inline constexpr QLatin1StringView kDesktopFileName{"io.github.kestavo.kestavo"};
 // The window icon's sizes compiled in as resources (data/icons/kestavo-N.png):
-// enough for title bars, task bars and switchers without scaling much.
-inline constexpr std::array<int, 5> kWindowIconSizes{16, 32, 48, 64, 128};
+// title bars and task bars. Larger ones cost start-up time on every start
+// (128 alone is two thirds of the pixels); menus, docks and switchers take
+// the installed PNGs through the desktop entry instead.
+inline constexpr std::array<int, 3> kWindowIconSizes{16, 32, 48};
 
 // Start-up
 inline constexpr QLatin1StringView kPortFileName{"Tavimer.ini"};
