@@ -27,16 +27,13 @@ namespace
 using kestavo::test::PrintTo;
 
 constexpr auto kWindowTimeout = 15s;
-constexpr double kGoX = (120 + 186) / 1680.0;
-constexpr double kButtonY = (840 + 186) / 1392.0;
 
 // The environment Kestavo runs in, with its own runtime directory so that
 // Qt has nothing to say about a missing one.
-[[nodiscard]] QProcessEnvironment kestavoEnvironment(const QTemporaryDir& runtime)
+[[nodiscard]] QProcessEnvironment kestavoEnvironment(const QTemporaryDir& runtime,
+                                                     const QString& display = QString())
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(name));
+    QProcessEnvironment environment = programEnvironment(display);
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     return environment;
 }
@@ -142,10 +139,7 @@ protected:
 
     void start(const std::function<void()>& inChild = {})
     {
-        QProcessEnvironment environment = kestavoEnvironment(m_runtime);
-        environment.insert(QStringLiteral("DISPLAY"), m_x.display());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        m_kestavo.setProcessEnvironment(environment);
+        m_kestavo.setProcessEnvironment(kestavoEnvironment(m_runtime, m_x.display()));
         m_kestavo.setWorkingDirectory(m_dir.path());
         if (inChild)
             m_kestavo.setChildProcessModifier(inChild);
@@ -176,7 +170,7 @@ TEST_F(KestavoOnADisplay, ALostDisplayReleasesThePortAndSaysSoOnOneLine)
     const QString window = m_desktop.waitForWindow(QStringLiteral("Rotor"), kWindowTimeout);
     ASSERT_FALSE(window.isEmpty());
     m_desktop.typeInto(window, QStringLiteral("180"));
-    m_desktop.clickAt(window, kGoX, kButtonY);
+    m_desktop.clickAt(window, kGoCentre.x, kGoCentre.y);
     ASSERT_EQ(m_pty.read(7, 5s), QByteArray("AP1180\r"));
     ASSERT_EQ(exclusiveUse(), 1) << "the running program holds the port";
     ASSERT_TRUE(QFile::exists(lockFileFor(m_pty.slavePath())));

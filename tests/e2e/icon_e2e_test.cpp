@@ -111,10 +111,7 @@ TEST_P(WindowIconWithoutWindowManager, IsOursAtEveryCompiledInSize)
         writeFileBytes(directory.filePath(QString(constants::kPortFileName)), "99\r\n");
 
     QProcess kestavo;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DISPLAY"), x.display());
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    kestavo.setProcessEnvironment(environment);
+    kestavo.setProcessEnvironment(programEnvironment(x.display()));
     kestavo.setWorkingDirectory(directory.path());
     kestavo.start(QStringLiteral(KESTAVO_BINARY), {});
     ASSERT_TRUE(kestavo.waitForStarted(10000));

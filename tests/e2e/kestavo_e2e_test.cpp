@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real program in a real X server, driven from outside as a person would.
 #include "support/testsupport.h"
-#include "ui/twips.h"
 #include "xsession.h"
 
 #include <QDir>
@@ -23,10 +22,6 @@ namespace
 const QString kPrompt = QStringLiteral("Comport");
 const QString kBox = QStringLiteral("Kestavo");
 const QString kWindow = QStringLiteral("Rotor");
-// Centres of GO and X, as fractions of the window's client area.
-constexpr double kGoX = kestavo::ui::centreOf(kestavo::constants::kCommand1Twips).x;
-constexpr double kExitX = kestavo::ui::centreOf(kestavo::constants::kCommand2Twips).x;
-constexpr double kButtonY = kestavo::ui::centreOf(kestavo::constants::kCommand1Twips).y;
 constexpr auto kWindowTimeout = 15s;
 
 class KestavoUnderX : public ::testing::Test
@@ -51,10 +46,7 @@ protected:
     QProcess& start(const QString& directory)
     {
         auto process = std::make_unique<QProcess>();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), m_x.display());
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        process->setProcessEnvironment(environment);
+        process->setProcessEnvironment(programEnvironment(m_x.display()));
         process->setWorkingDirectory(directory);
         process->start(QStringLiteral(KESTAVO_BINARY), {});
         EXPECT_TRUE(process->waitForStarted(10000));
@@ -195,10 +187,10 @@ TEST_F(KestavoUnderX, APersonTypes180ClicksGoThenX)
 
     // The text box has the focus when the window first shows.
     m_desktop.typeInto(window, QStringLiteral("180"));
-    m_desktop.clickAt(window, kGoX, kButtonY);
+    m_desktop.clickAt(window, kGoCentre.x, kGoCentre.y);
     EXPECT_EQ(m_pty.read(7, 5s), QByteArray("AP1180\r"));
 
-    m_desktop.clickAt(window, kExitX, kButtonY);
+    m_desktop.clickAt(window, kExitCentre.x, kGoCentre.y);
     EXPECT_EQ(finish(*kestavo), 0);
     EXPECT_EQ(m_pty.read(1, 200ms), QByteArray()) << "X sends nothing";
 }
@@ -209,9 +201,9 @@ TEST_F(KestavoUnderX, EachGoSendsTheTextWhileEnterSendsNothing)
     ASSERT_FALSE(window.isEmpty());
 
     m_desktop.typeInto(window, QStringLiteral("90"));
-    m_desktop.clickAt(window, kGoX, kButtonY);
+    m_desktop.clickAt(window, kGoCentre.x, kGoCentre.y);
     EXPECT_EQ(m_pty.read(6, 5s), QByteArray("AP190\r"));
-    m_desktop.clickAt(window, kGoX, kButtonY);
+    m_desktop.clickAt(window, kGoCentre.x, kGoCentre.y);
     EXPECT_EQ(m_pty.read(6, 5s), QByteArray("AP190\r")) << "the second GO sends again";
 
     m_desktop.pressKey(window, QStringLiteral("Return"));
@@ -235,7 +227,7 @@ TEST_F(KestavoUnderX, XRightAfterGoLosesNothing)
     ASSERT_FALSE(window.isEmpty());
 
     m_desktop.typeInto(window, QStringLiteral("180"));
-    m_desktop.clickTwice(window, kGoX, kExitX, kButtonY);
+    m_desktop.clickTwice(window, kGoCentre.x, kExitCentre.x, kGoCentre.y);
     EXPECT_EQ(finish(*kestavo), 0);
     EXPECT_EQ(m_pty.read(8, 1s), QByteArray("AP1180\r"));
 }
@@ -246,7 +238,7 @@ TEST_F(KestavoUnderX, ClosingByTheFrameRightAfterGoLosesNothing)
     ASSERT_FALSE(window.isEmpty());
 
     m_desktop.typeInto(window, QStringLiteral("45"));
-    m_desktop.clickAt(window, kGoX, kButtonY);
+    m_desktop.clickAt(window, kGoCentre.x, kGoCentre.y);
     m_desktop.closeByFrame(window);
     EXPECT_EQ(finish(*kestavo), 0);
     EXPECT_EQ(m_pty.read(7, 1s), QByteArray("AP145\r"));
@@ -258,7 +250,7 @@ TEST_F(KestavoUnderX, SigtermRightAfterGoEndsLikeXAndLosesNothing)
     ASSERT_FALSE(window.isEmpty());
 
     m_desktop.typeInto(window, QStringLiteral("300"));
-    m_desktop.clickAt(window, kGoX, kButtonY);
+    m_desktop.clickAt(window, kGoCentre.x, kGoCentre.y);
     kestavo->terminate();
     EXPECT_EQ(finish(*kestavo), 0);
     EXPECT_EQ(m_pty.read(8, 1s), QByteArray("AP1300\r"));
@@ -271,7 +263,7 @@ TEST_F(KestavoUnderX, LineWhoseOtherSideWentAwayEndsThroughTheErrorBox)
 
     m_pty.closeMaster();
     m_desktop.typeInto(window, QStringLiteral("180"));
-    m_desktop.clickAt(window, kGoX, kButtonY);
+    m_desktop.clickAt(window, kGoCentre.x, kGoCentre.y);
     confirmBox();
     EXPECT_EQ(finish(*kestavo), 1);
     EXPECT_TRUE(kestavo->readAllStandardError().contains(

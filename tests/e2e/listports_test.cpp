@@ -21,10 +21,7 @@ struct ProgramRun {
 [[nodiscard]] ProgramRun runWithoutDisplay(const QStringList& arguments)
 {
     QProcess kestavo;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(name));
-    kestavo.setProcessEnvironment(environment);
+    kestavo.setProcessEnvironment(programEnvironment());
     kestavo.start(QStringLiteral(KESTAVO_BINARY), arguments);
     EXPECT_TRUE(kestavo.waitForFinished(10000)) << "kestavo did not end";
     ProgramRun run;

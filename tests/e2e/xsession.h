@@ -6,12 +6,18 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/constants.h"
 #include "support/xserver.h"
+#include "ui/twips.h"
 
 #include <chrono>
 
 namespace kestavo::test
 {
+
+// Where GO and X are, as fractions of the window's client area.
+inline constexpr ui::Fraction kGoCentre = ui::centreOf(constants::kCommand1Twips);
+inline constexpr ui::Fraction kExitCentre = ui::centreOf(constants::kCommand2Twips);
 
 // A private Xvfb server for the lifetime of this object, by default with
 // openbox as its window manager so that windows get a frame that can close

@@ -180,6 +180,18 @@ ChildOutcome runWithFileSizeLimit(long maxBytes, const std::function<void()>& st
     return outcome;
 }
 
+QProcessEnvironment programEnvironment(const QString& display)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    if (!display.isEmpty()) {
+        environment.insert(QStringLiteral("DISPLAY"), display);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    }
+    return environment;
+}
+
 std::optional<platform::RuntimeError> raised(const std::function<void()>& step)
 {
     try {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -123,6 +124,10 @@ struct ChildOutcome {
     QString description;
 };
 [[nodiscard]] ChildOutcome runWithFileSizeLimit(long maxBytes, const std::function<void()>& step);
+
+// The environment for the real program: the caller's, without any display,
+// or on display through the X11 plugin when one is given.
+[[nodiscard]] QProcessEnvironment programEnvironment(const QString& display = QString());
 
 // The run-time error that step throws; nullopt, and a failed test, if it
 // throws none.
