@@ -12,10 +12,12 @@ BUILD_PACKAGES := cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-serial
 # Defined before TEST_PACKAGES, whose := would otherwise expand it to nothing.
 PACKAGE_PACKAGES := dpkg-dev file
 # The end-to-end tests run the program in a private X server, with a small
-# window manager or none (xprop reads the window's icon); the package tests
-# validate the desktop entry, the metainfo and the man page and run lintian.
-TEST_PACKAGES := xvfb xdotool openbox wmctrl x11-utils fonts-dejavu-core \
-	desktop-file-utils appstream groff-base man-db lintian $(PACKAGE_PACKAGES)
+# window manager or none (xprop reads the window's icon), and under weston
+# on that server as a native Wayland client (xwd tells when its window
+# shows); the package tests validate the desktop entry, the metainfo and the
+# man page and run lintian.
+TEST_PACKAGES := xvfb xdotool openbox wmctrl x11-utils x11-apps weston qt6-wayland \
+	fonts-dejavu-core desktop-file-utils appstream groff-base man-db lintian $(PACKAGE_PACKAGES)
 # The benchmark drives both windows through X with XTest, once without and
 # once under openbox (wmctrl tells when it has taken over the screen).
 BENCH_PACKAGES := xvfb openbox wmctrl libx11-dev libxtst-dev fonts-dejavu-core

@@ -64,8 +64,8 @@ constexpr QLatin1StringView kWaylandLost("The Wayland connection ");
         QString socket = qEnvironmentVariable("WAYLAND_DISPLAY");
         if (socket.isEmpty())
             socket = QStringLiteral("wayland-0"); // where Qt looks when it is unset
-        QString detail = QStringLiteral("The Wayland compositor on \"%1\" went away")
-                             .arg(visibleText(socket));
+        QString detail =
+            QStringLiteral("The Wayland compositor on \"%1\" went away").arg(visibleText(socket));
         // Anything but a closed connection comes with the system's reason.
         static const QLatin1StringView fatal("fatal error: ");
         if (const qsizetype at = text.indexOf(fatal); at >= 0)

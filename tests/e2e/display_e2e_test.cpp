@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The real program when the display is missing or goes away, and when the
-// disk is full at the first start.
+// The real program when the display (an X server or a Wayland compositor)
+// is missing or goes away, and when the disk is full at the first start.
 #include "support/cases.h"
 #include "support/testsupport.h"
 #include "xsession.h"
@@ -99,6 +99,10 @@ INSTANTIATE_TEST_SUITE_P(
                       {},
                       {"DISPLAY=:4999\x1b[2J"},
                       "\":4999\\x1b[2J\" (from DISPLAY)"},
+        NoDisplayCase{"no compositor on WAYLAND_DISPLAY",
+                      {},
+                      {"QT_QPA_PLATFORM=wayland", "WAYLAND_DISPLAY=kestavo-none"},
+                      "no compositor answers on WAYLAND_DISPLAY \"kestavo-none\""},
         NoDisplayCase{"a platform that is not there",
                       {"-platform", "nosuch"},
                       {},
@@ -127,6 +131,12 @@ TEST(KestavoWithoutDisplay, AnswersHelpAndVersion)
 class KestavoOnADisplay : public ::testing::Test
 {
 protected:
+    explicit KestavoOnADisplay(
+        kestavo::support::WindowManager windowManager = kestavo::support::WindowManager::Openbox)
+        : m_x(windowManager)
+    {
+    }
+
     void SetUp() override { m_table.link(99, m_pty.slavePath()); }
 
     void TearDown() override
@@ -139,12 +149,33 @@ protected:
 
     void start(const std::function<void()>& inChild = {})
     {
-        m_kestavo.setProcessEnvironment(kestavoEnvironment(m_runtime, m_x.display()));
+        m_kestavo.setProcessEnvironment(m_environment);
         m_kestavo.setWorkingDirectory(m_dir.path());
         if (inChild)
             m_kestavo.setChildProcessModifier(inChild);
         m_kestavo.start(QStringLiteral(KESTAVO_BINARY), {});
         ASSERT_TRUE(m_kestavo.waitForStarted(10000));
+    }
+
+    // After a GO with 180, the display goes away: what GO sent is on the
+    // line, the port is given back and one line of Kestavo's says why.
+    void expectOrderlyEndOnLoss(const std::function<void()>& loseDisplay, const QString& why)
+    {
+        ASSERT_EQ(m_pty.read(7, 5s), QByteArray("AP1180\r"));
+        ASSERT_EQ(exclusiveUse(), 1) << "the running program holds the port";
+        ASSERT_TRUE(QFile::exists(lockFileFor(m_pty.slavePath())));
+
+        loseDisplay();
+        ASSERT_TRUE(m_kestavo.waitForFinished(15000));
+        EXPECT_EQ(m_kestavo.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(m_kestavo.exitCode(), 1);
+        EXPECT_EQ(exclusiveUse(), 0) << "the line is still marked for exclusive use";
+        EXPECT_FALSE(QFile::exists(lockFileFor(m_pty.slavePath())));
+        const QList<QByteArray> lines = linesOf(m_kestavo.readAllStandardError());
+        ASSERT_EQ(lines.size(), 1) << lines.join('|').toStdString();
+        EXPECT_TRUE(lines[0].startsWith("kestavo: run-time error 401: " + why.toUtf8()))
+            << lines[0].toStdString();
+        EXPECT_TRUE(lines[0].contains("Nothing was lost")) << lines[0].toStdString();
     }
 
     [[nodiscard]] int exclusiveUse() const
@@ -160,6 +191,7 @@ protected:
     PortTable m_table;
     QTemporaryDir m_dir;
     QTemporaryDir m_runtime;
+    QProcessEnvironment m_environment = kestavoEnvironment(m_runtime, m_x.display());
     QProcess m_kestavo;
 };
 
@@ -171,24 +203,38 @@ TEST_F(KestavoOnADisplay, ALostDisplayReleasesThePortAndSaysSoOnOneLine)
     ASSERT_FALSE(window.isEmpty());
     m_desktop.typeInto(window, QStringLiteral("180"));
     m_desktop.clickAt(window, kGoCentre.x, kGoCentre.y);
-    ASSERT_EQ(m_pty.read(7, 5s), QByteArray("AP1180\r"));
-    ASSERT_EQ(exclusiveUse(), 1) << "the running program holds the port";
-    ASSERT_TRUE(QFile::exists(lockFileFor(m_pty.slavePath())));
+    expectOrderlyEndOnLoss([this] { m_x.kill(); },
+                           QStringLiteral("The display %1 went away").arg(m_x.display()));
+}
 
-    m_x.kill();
-    ASSERT_TRUE(m_kestavo.waitForFinished(15000));
-    EXPECT_EQ(m_kestavo.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(m_kestavo.exitCode(), 1);
-    EXPECT_EQ(exclusiveUse(), 0) << "the line is still marked for exclusive use";
-    EXPECT_FALSE(QFile::exists(lockFileFor(m_pty.slavePath())));
-    const QList<QByteArray> lines = linesOf(m_kestavo.readAllStandardError());
-    ASSERT_EQ(lines.size(), 1) << lines.join('|').toStdString();
-    EXPECT_TRUE(
-        lines[0].startsWith(QStringLiteral("kestavo: run-time error 401: The display %1 went away")
-                                .arg(m_x.display())
-                                .toUtf8()))
-        << lines[0].toStdString();
-    EXPECT_TRUE(lines[0].contains("Nothing was lost")) << lines[0].toStdString();
+// Weston's X window gets no pointer events inside openbox's frame.
+class KestavoOnAWaylandDesktop : public KestavoOnADisplay
+{
+protected:
+    KestavoOnAWaylandDesktop() : KestavoOnADisplay(kestavo::support::WindowManager::None) {}
+};
+
+// The same on a Wayland desktop, where the compositor is the display.
+TEST_F(KestavoOnAWaylandDesktop, ALostCompositorReleasesThePortAndSaysSoOnOneLine)
+{
+    writeFileBytes(m_dir.filePath(QStringLiteral("Tavimer.ini")), "99\r\n");
+    WaylandCompositor weston(m_x.display(), m_runtime.path());
+    m_environment = kestavoEnvironment(m_runtime);
+    m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    m_environment.insert(QStringLiteral("WAYLAND_DISPLAY"), weston.socket());
+    start();
+    // Wayland offers no DPI of its own: Qt lays out at 96.
+    const QSize client = kestavo::ui::TwipScale(96, 96).toPixels(
+        QSize(kestavo::constants::kClientWidthTwips, kestavo::constants::kClientHeightTwips));
+    ASSERT_TRUE(weston.waitForWindow(client, kWindowTimeout)) << "no window under weston";
+    // A click in the box first, as a person would: the window may take its
+    // keyboard focus a moment after it shows.
+    weston.clickAt(client, kestavo::ui::centreOf(kestavo::constants::kText1Twips));
+    weston.type(QStringLiteral("180"));
+    weston.clickAt(client, kGoCentre);
+    expectOrderlyEndOnLoss(
+        [&weston] { weston.kill(); },
+        QStringLiteral("The Wayland compositor on \"%1\" went away").arg(weston.socket()));
 }
 
 TEST_F(KestavoOnADisplay, AFullDiskAtTheFirstStartStoresNothingAndShowsNoWindow)

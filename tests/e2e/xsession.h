@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QPoint>
 #include <QProcess>
 #include <QSize>
 #include <QString>
@@ -11,6 +12,7 @@
 #include "ui/twips.h"
 
 #include <chrono>
+#include <optional>
 
 namespace kestavo::test
 {
@@ -57,18 +59,56 @@ public:
     // A left click at a point given as fractions of the window's width and
     // height, so that it does not depend on the screen's DPI.
     void clickAt(const QString& window, double xFraction, double yFraction) const;
+    void clickAtPoint(const QString& window, QPoint point) const;
     // Two clicks in one xdotool run, as fast as a person double-taps.
     void clickTwice(const QString& window, double firstX, double secondX, double y) const;
     // Asks the window manager to close the window, as its frame's close
     // button does.
     void closeByFrame(const QString& window) const;
+    // The window's pixel at point, as the X server holds it; read with xwd.
+    [[nodiscard]] std::optional<quint32> pixelAt(const QString& window, QPoint point) const;
+    [[nodiscard]] QString xdotool(const QStringList& arguments) const;
 
 private:
-    [[nodiscard]] QString xdotool(const QStringList& arguments) const;
+    [[nodiscard]] QByteArray runRaw(const QString& program, const QStringList& arguments) const;
     [[nodiscard]] QString run(const QString& program, const QStringList& arguments) const;
     [[nodiscard]] QSize size(const QString& window) const;
 
     QString m_display;
+};
+
+// Weston, Debian's reference Wayland compositor, on the X server's screen
+// through its x11 backend, which gives it a keyboard and a pointer that
+// xdotool reaches through weston's own X window. Its kiosk shell shows a
+// fixed-size window in the middle of its screen, so the places of the
+// window's controls follow from the window's size.
+class WaylandCompositor
+{
+public:
+    static constexpr QSize kScreen{640, 480};
+
+    // Listens on socket() in runtimeDir, which its clients must have as
+    // XDG_RUNTIME_DIR.
+    WaylandCompositor(const QString& display, const QString& runtimeDir);
+    ~WaylandCompositor();
+    WaylandCompositor(const WaylandCompositor&) = delete;
+    WaylandCompositor& operator=(const WaylandCompositor&) = delete;
+
+    [[nodiscard]] const QString& socket() const { return m_socket; }
+    // Whether a window of this client size shows within timeout.
+    [[nodiscard]] bool waitForWindow(QSize client, std::chrono::milliseconds timeout) const;
+    void type(const QString& text) const;
+    void clickAt(QSize client, ui::Fraction where) const;
+    // Kills weston at once, as a crash would.
+    void kill();
+
+private:
+    [[nodiscard]] static QPoint originOf(QSize client);
+
+    Desktop m_desktop;
+    QString m_socket;
+    QProcess m_weston;
+    QString m_window; // weston's own X window
 };
 
 } // namespace kestavo::test
