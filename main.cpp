@@ -26,16 +26,16 @@ int main(int argc, char* argv[])
 
     platform::watchDisplay(arguments);
     QApplication application(argc, argv);
+    // Under Wayland the desktop finds the icon through it.
     QApplication::setDesktopFileName(QString(constants::kDesktopFileName));
-    // Every dialog inherits it.
-    QApplication::setWindowIcon(ui::windowIcon());
 
-    platform::QtDialogs dialogs;
+    platform::QtDialogs dialogs(ui::useWindowIcon);
     platform::ErrorPath errors(dialogs);
     platform::RunTime runTime(errors);
     ui::Form1 form1(runTime, dialogs);
     return runTime.run([&] {
         form1.load();
         form1.show();
+        ui::useWindowIconAfterFirstFrame(form1);
     });
 }

@@ -25,6 +25,7 @@ void showMessage(QMessageBox::Icon icon, const QString& text)
 
 QString QtDialogs::inputBox(const QString& prompt, const QString& title, const QString& details)
 {
+    prepare();
     QInputDialog dialog;
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
@@ -52,12 +53,20 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title, const Q
 
 void QtDialogs::warningBox(const QString& text)
 {
+    prepare();
     showMessage(QMessageBox::Warning, text);
 }
 
 void QtDialogs::errorBox(const QString& text)
 {
+    prepare();
     showMessage(QMessageBox::Critical, text);
+}
+
+void QtDialogs::prepare() const
+{
+    if (m_beforeShowing)
+        m_beforeShowing();
 }
 
 } // namespace kestavo::platform

@@ -3,14 +3,48 @@
 
 #include "platform/constants.h"
 
+#include <QApplication>
 #include <QByteArray>
+#include <QEvent>
 #include <QImage>
 #include <QPixmap>
 #include <QResource>
+#include <QWidget>
 #include <QtEndian>
 
 namespace kestavo::ui
 {
+namespace
+{
+
+// Waits for the window's first paint, then for the event loop to come round
+// once more: by then the frame has gone to the screen.
+class AfterFirstFrame final : public QObject
+{
+public:
+    explicit AfterFirstFrame(QWidget& window) : QObject(&window)
+    {
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    useWindowIcon();
+                    deleteLater();
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+};
+
+} // namespace
 
 QIcon windowIcon()
 {
@@ -30,6 +64,17 @@ QIcon windowIcon()
         icon.addPixmap(QPixmap::fromImage(image));
     }
     return icon;
+}
+
+void useWindowIcon()
+{
+    if (QApplication::windowIcon().isNull())
+        QApplication::setWindowIcon(windowIcon());
+}
+
+void useWindowIconAfterFirstFrame(QWidget& window)
+{
+    new AfterFirstFrame(window);
 }
 
 } // namespace kestavo::ui

@@ -3,6 +3,8 @@
 
 #include <QIcon>
 
+class QWidget;
+
 namespace kestavo::ui
 {
 
@@ -11,5 +13,14 @@ namespace kestavo::ui
 // start, where reading PNG would have Qt load every image-format plugin to ask
 // whether it reads PNG. It shows even with no window manager and no SVG plugin.
 [[nodiscard]] QIcon windowIcon();
+
+// Gives every window, and every one made later, Kestavo's icon; once.
+void useWindowIcon();
+
+// The same once window has drawn its first frame. On X the icon is a window
+// property that nothing needs before the window is on screen, and making it
+// takes time the window would otherwise wait for. Under Wayland the desktop
+// takes the icon from the desktop entry instead.
+void useWindowIconAfterFirstFrame(QWidget& window);
 
 } // namespace kestavo::ui

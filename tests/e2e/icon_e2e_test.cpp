@@ -118,7 +118,11 @@ TEST_P(WindowIconWithoutWindowManager, IsOursAtEveryCompiledInSize)
 
     const QString window = desktop.waitForWindow(QString(c.title), 20s);
     ASSERT_FALSE(window.isEmpty()) << "no window " << c.title.data();
-    const QMap<int, QList<quint32>> icons = windowIcons(x.display(), window);
+    // The main window gets it only after its first frame.
+    QMap<int, QList<quint32>> icons = windowIcons(x.display(), window);
+    for (const auto deadline = std::chrono::steady_clock::now() + 5s;
+         icons.isEmpty() && std::chrono::steady_clock::now() < deadline;)
+        icons = windowIcons(x.display(), window);
 
     QList<int> expectedSizes(constants::kWindowIconSizes.begin(),
                              constants::kWindowIconSizes.end());
