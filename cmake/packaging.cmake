@@ -82,5 +82,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its X11 and Wayland support as plugins at run time, where the
 # library scan cannot see them; libqt6gui6 only recommends them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Qt's Wayland plugin is left to the desktop: without it Kestavo runs
+# through XWayland, where GNOME frames its window.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
