@@ -8,6 +8,7 @@
 #include "platform/serialcontrol.h"
 #include "ui/twips.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -54,7 +55,13 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
     // Before the children exist, so that each is made with its final font
     // and nothing is laid out a second time.
     setFont(formFont(constants::kWindowFontPoints));
+    // A text box lays its text out once in the application's font before it
+    // takes the window's. Made while the two are the same, it loads no font
+    // that Kestavo never shows; the boxes keep the application's.
+    const QFont applicationFont = QApplication::font();
+    QApplication::setFont(font());
     m_text1 = new QLineEdit(this);
+    QApplication::setFont(applicationFont);
     m_command1 = makeButton(QString(constants::kGoCaption), this);
     m_command2 = makeButton(QString(constants::kExitCaption), this);
     m_comm1 = new platform::SerialControl(this);
