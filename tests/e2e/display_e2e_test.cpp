@@ -229,9 +229,11 @@ TEST_F(KestavoOnAWaylandDesktop, ALostCompositorReleasesThePortAndSaysSoOnOneLin
     ASSERT_TRUE(weston.waitForWindow(client, kWindowTimeout)) << "no window under weston";
     // A click in the box first, as a person would: the window may take its
     // keyboard focus a moment after it shows.
-    weston.clickAt(client, kestavo::ui::centreOf(kestavo::constants::kText1Twips));
-    weston.type(QStringLiteral("180"));
-    weston.clickAt(client, kGoCentre);
+    using kestavo::ui::centreOf;
+    m_desktop.clickAtPoint(weston.window(),
+                           weston.pointIn(client, centreOf(kestavo::constants::kText1Twips)));
+    m_desktop.typeInto(weston.window(), QStringLiteral("180"));
+    m_desktop.clickAtPoint(weston.window(), weston.pointIn(client, kGoCentre));
     expectOrderlyEndOnLoss(
         [&weston] { weston.kill(); },
         QStringLiteral("The Wayland compositor on \"%1\" went away").arg(weston.socket()));

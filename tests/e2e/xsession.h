@@ -78,37 +78,34 @@ private:
 };
 
 // Weston, Debian's reference Wayland compositor, on the X server's screen
-// through its x11 backend, which gives it a keyboard and a pointer that
-// xdotool reaches through weston's own X window. Its kiosk shell shows a
-// fixed-size window in the middle of its screen, so the places of the
-// window's controls follow from the window's size.
+// with its x11 backend, which gives it a keyboard and a pointer that xdotool
+// reaches through weston's own X window. Its kiosk shell puts a fixed-size
+// window in the middle of its screen, where the window's controls are found.
 class WaylandCompositor
 {
 public:
     static constexpr QSize kScreen{640, 480};
 
-    // Listens on socket() in runtimeDir, which its clients must have as
-    // XDG_RUNTIME_DIR.
+    // Its clients need runtimeDir as XDG_RUNTIME_DIR, socket() as
+    // WAYLAND_DISPLAY.
     WaylandCompositor(const QString& display, const QString& runtimeDir);
-    ~WaylandCompositor();
+    ~WaylandCompositor() { kill(); }
     WaylandCompositor(const WaylandCompositor&) = delete;
     WaylandCompositor& operator=(const WaylandCompositor&) = delete;
 
     [[nodiscard]] const QString& socket() const { return m_socket; }
-    // Whether a window of this client size shows within timeout.
+    [[nodiscard]] const QString& window() const { return m_window; }
+    // A point of a window of this client size, in weston's X window.
+    [[nodiscard]] static QPoint pointIn(QSize client, ui::Fraction where);
     [[nodiscard]] bool waitForWindow(QSize client, std::chrono::milliseconds timeout) const;
-    void type(const QString& text) const;
-    void clickAt(QSize client, ui::Fraction where) const;
     // Kills weston at once, as a crash would.
     void kill();
 
 private:
-    [[nodiscard]] static QPoint originOf(QSize client);
-
     Desktop m_desktop;
-    QString m_socket;
+    QString m_socket = QStringLiteral("kestavo-test");
     QProcess m_weston;
-    QString m_window; // weston's own X window
+    QString m_window; // weston's own
 };
 
 } // namespace kestavo::test
