@@ -59,9 +59,11 @@ sanitize: deps
 		ctest --output-on-failure --timeout 120 -j $(JOBS) -LE "e2e|package"
 
 # A Debian package of the program, its desktop entry and icon, in build/.
+# Under umask 022, as `dpkg-buildpackage --sanitize-env` builds: a stricter
+# umask would narrow the package's directories and its ar members' modes.
 package: build
 	@./tools/install-packages $(PACKAGE_PACKAGES)
-	cd $(BUILD_DIR) && cpack
+	cd $(BUILD_DIR) && umask 022 && cpack
 
 # Kestavo against the virtual rotor controller, in build/demo; type the port
 # number it tells at Kestavo's first-start prompt.

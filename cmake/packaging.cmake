@@ -33,6 +33,12 @@ foreach(pair "docs/kestavo.1:kestavo.1.gz" "data/changelog:changelog.gz")
 endforeach()
 add_custom_target(kestavo_compressed_docs ALL DEPENDS ${compressed})
 
+# Directories the installation makes, and so the package's, get these
+# permissions rather than 0777 less the umask. CMake still makes them with
+# mkdir, so a umask such as 077 narrows them: `make package` packs under 022.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
 install(TARGETS kestavo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A stripped install (CPack's) also drops the compiler's notes, as dh_strip
 # does, which plain strip leaves in.
@@ -86,4 +92,13 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 # through XWayland, where GNOME frames its window.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
 set(CPACK_STRIP_FILES ON)
+# CPack dates every entry of the package SOURCE_DATE_EPOCH when the
+# environment sets it; when not, with the source date this tree was
+# configured with, rather than with the time of packaging.
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackProjectConfig.cmake)
+file(CONFIGURE OUTPUT ${CPACK_PROJECT_CONFIG_FILE} CONTENT [[
+if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
+    set(ENV{SOURCE_DATE_EPOCH} @KESTAVO_SOURCE_DATE_EPOCH@)
+endif()
+]] @ONLY)
 include(CPack)

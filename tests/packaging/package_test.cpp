@@ -2,6 +2,7 @@
 // What `cmake --install` and `make package` produce, checked from outside.
 #include "support/testsupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -119,6 +120,55 @@ QString buildPackage(const QString& output)
     return packages.size() == 1 ? QDir(output).filePath(packages.front()) : QString();
 }
 
+// The time every entry of the package carries: SOURCE_DATE_EPOCH, as CPack
+// takes it, or the source date the build was configured with.
+qint64 sourceDate()
+{
+    const QString environment = qEnvironmentVariable("SOURCE_DATE_EPOCH");
+    return environment.isEmpty() ? qint64{KESTAVO_SOURCE_DATE_EPOCH} : environment.toLongLong();
+}
+
+// The members' times in an ar archive: after the 8-byte magic, each member
+// has a 60-byte header (time at offset 16, size at 48, both decimal) and its
+// data, padded to an even length.
+QList<qint64> arMemberTimes(const QByteArray& archive)
+{
+    QList<qint64> times;
+    for (qsizetype at = 8; at + 60 <= archive.size();) {
+        times.append(archive.mid(at + 16, 12).trimmed().toLongLong());
+        const qsizetype size = archive.mid(at + 48, 10).trimmed().toLongLong();
+        at += 60 + size + size % 2;
+    }
+    return times;
+}
+
+// Every entry of the package's control.tar and data.tar whose time, as tar
+// lists it in UTC, is not the source date.
+QStringList tarEntriesNotDated(const QString& package, const QString& dpkgDebOption)
+{
+    QTemporaryDir directory;
+    const QString tarFile = directory.filePath(QStringLiteral("part.tar"));
+    QProcess extract;
+    extract.setStandardOutputFile(tarFile);
+    extract.start(QStringLiteral("dpkg-deb"), {dpkgDebOption, package});
+    if (!extract.waitForFinished(30000) || extract.exitCode() != 0)
+        return {dpkgDebOption + QStringLiteral(" failed")};
+    const Result list =
+        run(QStringLiteral("tar"),
+            {QStringLiteral("--list"), QStringLiteral("--verbose"), QStringLiteral("--full-time"),
+             QStringLiteral("--utc"), QStringLiteral("--file"), tarFile});
+    const QStringList entries = list.output.split(u'\n', Qt::SkipEmptyParts);
+    if (list.status != 0 || entries.size() < 2)
+        return {dpkgDebOption + QStringLiteral(": ") + list.output};
+    const QString date = QDateTime::fromSecsSinceEpoch(sourceDate(), Qt::UTC)
+                             .toString(QStringLiteral(" yyyy-MM-dd hh:mm:ss ./"));
+    QStringList notDated;
+    for (const QString& entry : entries)
+        if (!entry.contains(date))
+            notDated.append(entry);
+    return notDated;
+}
+
 // Runs the program under prefix and checks it says its version, then starts
 // and sets up its line, the way it does on a person's desktop.
 void expectProgramStarts(const QString& prefix)
@@ -184,6 +234,16 @@ TEST(DebianPackage, NamesItsVersionAndLibrariesAndShipsEverything)
          {"libqt6serialport6", "libqt6widgets6", "libqt6core6", "libc6", "qt6-qpa-plugins"})
         EXPECT_TRUE(fields.output.contains(QLatin1String(library)))
             << library << " missing from " << fields.output.toStdString();
+
+    // Dated by the source, not by when it was packed, as a rebuild must be.
+    const QByteArray archive = fileBytes(package);
+    EXPECT_TRUE(archive.startsWith("!<arch>\n"));
+    EXPECT_EQ(arMemberTimes(archive), QList<qint64>(3, sourceDate()));
+    for (const QString& part :
+         {QStringLiteral("--ctrl-tarfile"), QStringLiteral("--fsys-tarfile")}) {
+        const QStringList notDated = tarEntriesNotDated(package, part);
+        EXPECT_TRUE(notDated.isEmpty()) << notDated.join(u'\n').toStdString();
+    }
 
     QTemporaryDir root;
     const Result unpack =
