@@ -223,16 +223,32 @@ TEST_F(KestavoOnAWaylandDesktop, ALostCompositorReleasesThePortAndSaysSoOnOneLin
     m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
     m_environment.insert(QStringLiteral("WAYLAND_DISPLAY"), weston.socket());
     start();
+    using kestavo::ui::centreOf;
     // Wayland offers no DPI of its own: Qt lays out at 96.
     const QSize client = kestavo::ui::TwipScale(96, 96).toPixels(
         QSize(kestavo::constants::kClientWidthTwips, kestavo::constants::kClientHeightTwips));
-    ASSERT_TRUE(weston.waitForWindow(client, kWindowTimeout)) << "no window under weston";
+    const QPoint box = weston.pointIn(client, centreOf(kestavo::constants::kText1Twips));
+    // Shown once the window's middle is no longer the background; typed,
+    // once the box holds more dark pixels than its cursor.
+    ASSERT_TRUE(weston.waitForScreen(
+        [&](const QImage& screen) {
+            return screen.pixel(1, 1) != screen.pixel(weston.pointIn(client, {0.5, 0.5}));
+        },
+        kWindowTimeout))
+        << "no window under weston";
     // A click in the box first, as a person would: the window may take its
     // keyboard focus a moment after it shows.
-    using kestavo::ui::centreOf;
-    m_desktop.clickAtPoint(weston.window(),
-                           weston.pointIn(client, centreOf(kestavo::constants::kText1Twips)));
+    m_desktop.clickAtPoint(weston.window(), box);
     m_desktop.typeInto(weston.window(), QStringLiteral("180"));
+    ASSERT_TRUE(weston.waitForScreen(
+        [&](const QImage& screen) {
+            int dark = 0;
+            for (int x = box.x() - 20; x < box.x() + 20; ++x)
+                dark += qGray(screen.pixel(x, box.y())) < 128;
+            return dark > 2;
+        },
+        kWindowTimeout))
+        << "the typed heading never showed";
     m_desktop.clickAtPoint(weston.window(), weston.pointIn(client, kGoCentre));
     expectOrderlyEndOnLoss(
         [&weston] { weston.kill(); },

@@ -29,21 +29,22 @@ QString Desktop::run(const QString& program, const QStringList& arguments) const
     return QString::fromLocal8Bit(runRaw(program, arguments)).trimmed();
 }
 
-std::optional<quint32> Desktop::pixelAt(const QString& window, QPoint point) const
+QImage Desktop::grab(const QString& window) const
 {
     // xwd's header: big-endian 32-bit fields (size, width, height, byte order,
-    // bytes per line, colours at 0, 4, 5, 7, 12, 19), 12 bytes per colour.
+    // bits per pixel, bytes per line, colours at 0, 4, 5, 7, 11, 12, 19),
+    // then 12 bytes per colour and the rows.
     const QByteArray dump =
         runRaw(QStringLiteral("xwd"), {QStringLiteral("-silent"), QStringLiteral("-id"), window});
     const auto field = [&dump](int i) { return qFromBigEndian<quint32>(dump.constData() + 4 * i); };
-    if (dump.size() < 100 || field(11) != 32 || quint32(point.x()) >= field(4) ||
-        quint32(point.y()) >= field(5))
-        return std::nullopt;
-    const qsizetype at = field(0) + field(19) * 12 + point.y() * field(12) + point.x() * 4;
-    if (at + 4 > dump.size())
-        return std::nullopt;
-    return field(7) == 0 ? qFromLittleEndian<quint32>(dump.constData() + at)
-                         : qFromBigEndian<quint32>(dump.constData() + at);
+    if (dump.size() < 100 || field(7) != 0 || field(11) != 32)
+        return {};
+    const qsizetype rows = field(0) + qsizetype(field(19)) * 12;
+    if (rows + qsizetype(field(12)) * field(5) > dump.size())
+        return {};
+    return QImage(reinterpret_cast<const uchar*>(dump.constData() + rows), int(field(4)),
+                  int(field(5)), int(field(12)), QImage::Format_RGB32)
+        .copy();
 }
 
 QString Desktop::xdotool(const QStringList& arguments) const
@@ -158,6 +159,9 @@ WaylandCompositor::WaylandCompositor(const QString& display, const QString& runt
     if (!QFileInfo::exists(socket) || m_window.isEmpty())
         ADD_FAILURE() << "weston did not come up (Debian package weston); see "
                       << runtimeDir.toStdString() << "/weston.log";
+    // Weston hands its keyboard to its clients while its X window has the
+    // focus; moving the focus there as a window maps could leave it with none.
+    (void)m_desktop.xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_window});
 }
 
 QPoint WaylandCompositor::pointIn(QSize client, ui::Fraction where)
@@ -166,13 +170,12 @@ QPoint WaylandCompositor::pointIn(QSize client, ui::Fraction where)
             (kScreen.height() - client.height()) / 2 + static_cast<int>(client.height() * where.y)};
 }
 
-bool WaylandCompositor::waitForWindow(QSize client, std::chrono::milliseconds timeout) const
+bool WaylandCompositor::waitForScreen(const std::function<bool(const QImage&)>& shows,
+                                      std::chrono::milliseconds timeout) const
 {
-    // Shown once the middle of the screen is no longer the background.
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
-        const std::optional<quint32> background = m_desktop.pixelAt(m_window, {1, 1});
-        if (background && background != m_desktop.pixelAt(m_window, pointIn(client, {0.5, 0.5})))
+        if (const QImage screen = m_desktop.grab(m_window); !screen.isNull() && shows(screen))
             return true;
         QThread::msleep(50);
     }

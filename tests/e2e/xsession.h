@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QImage>
 #include <QPoint>
 #include <QProcess>
 #include <QSize>
@@ -12,7 +13,7 @@
 #include "ui/twips.h"
 
 #include <chrono>
-#include <optional>
+#include <functional>
 
 namespace kestavo::test
 {
@@ -65,8 +66,8 @@ public:
     // Asks the window manager to close the window, as its frame's close
     // button does.
     void closeByFrame(const QString& window) const;
-    // The window's pixel at point, as the X server holds it; read with xwd.
-    [[nodiscard]] std::optional<quint32> pixelAt(const QString& window, QPoint point) const;
+    // What the window shows, read with xwd; null if it cannot be read.
+    [[nodiscard]] QImage grab(const QString& window) const;
     [[nodiscard]] QString xdotool(const QStringList& arguments) const;
 
 private:
@@ -97,7 +98,9 @@ public:
     [[nodiscard]] const QString& window() const { return m_window; }
     // A point of a window of this client size, in weston's X window.
     [[nodiscard]] static QPoint pointIn(QSize client, ui::Fraction where);
-    [[nodiscard]] bool waitForWindow(QSize client, std::chrono::milliseconds timeout) const;
+    // Whether its screen comes to show what shows() looks for within timeout.
+    [[nodiscard]] bool waitForScreen(const std::function<bool(const QImage&)>& shows,
+                                     std::chrono::milliseconds timeout) const;
     // Kills weston at once, as a crash would.
     void kill();
 
