@@ -22,7 +22,7 @@ TEST_PACKAGES := xvfb xdotool openbox wmctrl x11-utils x11-apps weston qt6-wayla
 # once under openbox (wmctrl tells when it has taken over the screen).
 BENCH_PACKAGES := xvfb openbox wmctrl libx11-dev libxtst-dev fonts-dejavu-core
 
-.PHONY: all deps build run test sanitize package demo bench clean
+.PHONY: all deps build run test sanitize package demo bench soak clean
 
 all: build
 
@@ -76,6 +76,13 @@ demo: deps
 	@$(MAKE) --no-print-directory build > $(BUILD_DIR)/demo-build.log 2>&1 || \
 		{ cat $(BUILD_DIR)/demo-build.log; echo "demo: the build failed; see above" >&2; exit 1; }
 	@./tools/demo $(BUILD_DIR) $(DEMO_PORT)
+
+# The end-to-end tests SOAK_RUNS times, two at a time beside two busy loops,
+# and how often each case failed: a case that fails now and then shows here.
+SOAK_RUNS ?= 20
+soak: build
+	@./tools/install-packages $(TEST_PACKAGES)
+	./tools/soak $(SOAK_RUNS) $(BUILD_DIR)
 
 # Start-up, memory and click-to-line time against a bare Qt window, measured
 # on this machine. A build configured before the X development packages were

@@ -5,11 +5,15 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <initializer_list>
 #include <optional>
 #include <stdexcept>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -78,6 +82,34 @@ void stopProcess(pid_t pid, int signal = SIGTERM)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// Whether the server on display number takes an X client: it answers the
+// connection setup (little-endian, protocol 11.0, no authorisation) with a
+// first byte of 1. Through the abstract socket, as libxcb connects on Linux.
+[[nodiscard]] bool acceptsClient(const std::string& number, Clock::time_point deadline)
+{
+    const std::string name = "/tmp/.X11-unix/X" + number;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        throw SystemError("Cannot create a socket to reach Xvfb", "");
+    static constexpr unsigned char kSetup[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    unsigned char answer = 0;
+    bool accepted = false;
+    try {
+        accepted = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
+                   ::write(fd, kSetup, sizeof kSetup) == static_cast<ssize_t>(sizeof kSetup) &&
+                   waitReadable(fd, deadline) != 0 && ::read(fd, &answer, 1) == 1 && answer == 1;
+    } catch (...) {
+        (void)::close(fd);
+        throw;
+    }
+    (void)::close(fd);
+    return accepted;
+}
+
 } // namespace
 
 XServer::XServer(WindowManager windowManager, std::string_view screen,
@@ -126,8 +158,11 @@ void XServer::startXvfb(std::string_view screen, std::chrono::milliseconds timeo
     const std::string screenText(screen);
     const std::string fdText = std::to_string(pipeFds[1]);
     try {
+        // -noreset: by default the server resets whenever its last client
+        // leaves, such as a probe before the program has connected, and turns
+        // away whoever connects meanwhile.
         m_server = spawn({"Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", screenText.c_str(),
-                          "-nolisten", "tcp"},
+                          "-nolisten", "tcp", "-noreset"},
                          {}, pipeFds[1]);
     } catch (...) {
         (void)::close(pipeFds[0]);
@@ -157,6 +192,18 @@ void XServer::startXvfb(std::string_view screen, std::chrono::milliseconds timeo
                                  " ms. " + std::string(kXvfbAdvice));
     }
     m_display = ':' + number;
+    // Its number says it listens; a client it takes says it serves.
+    while (!acceptsClient(number, deadline)) {
+        if (exitStatus(m_server))
+            m_server = -1; // ended: nothing left to stop
+        if (m_server < 0 || Clock::now() >= deadline) {
+            stop();
+            throw std::runtime_error("Xvfb on " + m_display + " took no client within " +
+                                     std::to_string(timeout.count()) + " ms. " +
+                                     std::string(kXvfbAdvice));
+        }
+        std::this_thread::sleep_for(kProbeGap);
+    }
 }
 
 bool XServer::startOpenbox(std::chrono::milliseconds timeout)

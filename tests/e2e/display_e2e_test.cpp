@@ -141,6 +141,7 @@ protected:
 
     void TearDown() override
     {
+        m_desktop.reportIfFailed(m_kestavo);
         if (m_kestavo.state() != QProcess::NotRunning) {
             m_kestavo.kill();
             m_kestavo.waitForFinished(5000);
@@ -238,7 +239,7 @@ TEST_F(KestavoOnAWaylandDesktop, ALostCompositorReleasesThePortAndSaysSoOnOneLin
         << "no window under weston";
     // A click in the box first, as a person would: the window may take its
     // keyboard focus a moment after it shows.
-    m_desktop.clickAtPoint(weston.window(), box);
+    weston.clickAt(box);
     m_desktop.typeInto(weston.window(), QStringLiteral("180"));
     ASSERT_TRUE(weston.waitForScreen(
         [&](const QImage& screen) {
@@ -249,7 +250,7 @@ TEST_F(KestavoOnAWaylandDesktop, ALostCompositorReleasesThePortAndSaysSoOnOneLin
         },
         kWindowTimeout))
         << "the typed heading never showed";
-    m_desktop.clickAtPoint(weston.window(), weston.pointIn(client, kGoCentre));
+    weston.clickAt(weston.pointIn(client, kGoCentre));
     expectOrderlyEndOnLoss(
         [&weston] { weston.kill(); },
         QStringLiteral("The Wayland compositor on \"%1\" went away").arg(weston.socket()));

@@ -111,6 +111,7 @@ TEST_P(WindowIconWithoutWindowManager, IsOursAtEveryCompiledInSize)
         writeFileBytes(directory.filePath(QString(constants::kPortFileName)), "99\r\n");
 
     QProcess kestavo;
+    const ReportIfFailed report(desktop, kestavo);
     kestavo.setProcessEnvironment(programEnvironment(x.display()));
     kestavo.setWorkingDirectory(directory.path());
     kestavo.start(QStringLiteral(KESTAVO_BINARY), {});

@@ -36,6 +36,7 @@ protected:
     void TearDown() override
     {
         for (auto& process : m_processes) {
+            m_desktop.reportIfFailed(*process);
             if (process->state() != QProcess::NotRunning) {
                 process->kill();
                 process->waitForFinished(5000);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 namespace kestavo::test
 {
 
@@ -45,6 +47,29 @@ QImage Desktop::grab(const QString& window) const
     return QImage(reinterpret_cast<const uchar*>(dump.constData() + rows), int(field(4)),
                   int(field(5)), int(field(12)), QImage::Format_RGB32)
         .copy();
+}
+
+void Desktop::reportIfFailed(QProcess& kestavo) const
+{
+    if (!::testing::Test::HasFailure() || kestavo.state() == QProcess::Starting)
+        return;
+    QString how;
+    if (kestavo.state() == QProcess::Running)
+        how = QStringLiteral("is still running (pid %1)").arg(kestavo.processId());
+    else if (kestavo.error() == QProcess::FailedToStart)
+        how = QStringLiteral("did not start: ") + kestavo.errorString();
+    else if (kestavo.exitStatus() == QProcess::CrashExit)
+        how = QStringLiteral("was ended by a signal");
+    else
+        how = QStringLiteral("ended with status %1").arg(kestavo.exitCode());
+    const QStringList names{QStringLiteral("--name"), QStringLiteral("^(Rotor|Comport|Kestavo)$")};
+    const QString all = xdotool(QStringList{QStringLiteral("search")} + names);
+    const QString shown =
+        xdotool(QStringList{QStringLiteral("search"), QStringLiteral("--onlyvisible")} + names);
+    std::cout << "Kestavo " << how.toStdString() << ". Its windows on " << m_display.toStdString()
+              << ": [" << all.simplified().toStdString() << "], of which shown: ["
+              << shown.simplified().toStdString() << "]. On standard error:\n"
+              << kestavo.readAllStandardError().toStdString() << std::flush;
 }
 
 QString Desktop::xdotool(const QStringList& arguments) const
@@ -105,14 +130,9 @@ QSize Desktop::size(const QString& window) const
 void Desktop::clickAt(const QString& window, double xFraction, double yFraction) const
 {
     const QSize area = size(window);
-    clickAtPoint(window, {static_cast<int>(area.width() * xFraction),
-                          static_cast<int>(area.height() * yFraction)});
-}
-
-void Desktop::clickAtPoint(const QString& window, QPoint point) const
-{
     (void)xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window,
-                   QString::number(point.x()), QString::number(point.y())});
+                   QString::number(static_cast<int>(area.width() * xFraction)),
+                   QString::number(static_cast<int>(area.height() * yFraction))});
     (void)xdotool({QStringLiteral("click"), QStringLiteral("1")});
 }
 
@@ -180,6 +200,20 @@ bool WaylandCompositor::waitForScreen(const std::function<bool(const QImage&)>& 
         QThread::msleep(50);
     }
     return false;
+}
+
+void WaylandCompositor::clickAt(QPoint point) const
+{
+    // Weston's x11 backend moves its pointer by X's motion relative to where
+    // the last EnterNotify put it; entering its window afresh at the point
+    // makes the position absolute.
+    const QPoint outside(kScreen.width() + 10, kScreen.height() + 10);
+    (void)m_desktop.xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"),
+                             QStringLiteral("--window"), m_window, QString::number(outside.x()),
+                             QString::number(outside.y()), QStringLiteral("mousemove"),
+                             QStringLiteral("--sync"), QStringLiteral("--window"), m_window,
+                             QString::number(point.x()), QString::number(point.y()),
+                             QStringLiteral("click"), QStringLiteral("1")});
 }
 
 void WaylandCompositor::kill()

@@ -60,7 +60,6 @@ public:
     // A left click at a point given as fractions of the window's width and
     // height, so that it does not depend on the screen's DPI.
     void clickAt(const QString& window, double xFraction, double yFraction) const;
-    void clickAtPoint(const QString& window, QPoint point) const;
     // Two clicks in one xdotool run, as fast as a person double-taps.
     void clickTwice(const QString& window, double firstX, double secondX, double y) const;
     // Asks the window manager to close the window, as its frame's close
@@ -68,6 +67,11 @@ public:
     void closeByFrame(const QString& window) const;
     // What the window shows, read with xwd; null if it cannot be read.
     [[nodiscard]] QImage grab(const QString& window) const;
+    // Once the running test has failed: how Kestavo ended, or that it still
+    // runs, what it wrote on standard error, and which of its windows exist
+    // and which show. A program that ended (error 402, say) is then told
+    // from a window that never showed.
+    void reportIfFailed(QProcess& kestavo) const;
     [[nodiscard]] QString xdotool(const QStringList& arguments) const;
 
 private:
@@ -76,6 +80,24 @@ private:
     [[nodiscard]] QSize size(const QString& window) const;
 
     QString m_display;
+};
+
+// Reports on Kestavo through desktop when the test has failed, on every way
+// out of the scope it is made in, before Kestavo is ended.
+class ReportIfFailed
+{
+public:
+    ReportIfFailed(const Desktop& desktop, QProcess& kestavo)
+        : m_desktop(desktop), m_kestavo(kestavo)
+    {
+    }
+    ~ReportIfFailed() { m_desktop.reportIfFailed(m_kestavo); }
+    ReportIfFailed(const ReportIfFailed&) = delete;
+    ReportIfFailed& operator=(const ReportIfFailed&) = delete;
+
+private:
+    const Desktop& m_desktop;
+    QProcess& m_kestavo;
 };
 
 // Weston, Debian's reference Wayland compositor, on the X server's screen
@@ -98,6 +120,9 @@ public:
     [[nodiscard]] const QString& window() const { return m_window; }
     // A point of a window of this client size, in weston's X window.
     [[nodiscard]] static QPoint pointIn(QSize client, ui::Fraction where);
+    // A left click at point of weston's X window, wherever weston's own
+    // pointer thought it was before.
+    void clickAt(QPoint point) const;
     // Whether its screen comes to show what shows() looks for within timeout.
     [[nodiscard]] bool waitForScreen(const std::function<bool(const QImage&)>& shows,
                                      std::chrono::milliseconds timeout) const;
