@@ -27,8 +27,7 @@ namespace
 using Clock = std::chrono::steady_clock;
 
 constexpr std::string_view kXvfbAdvice = "Install Xvfb (Debian package xvfb)";
-constexpr std::string_view kOpenboxAdvice =
-    "Install openbox and wmctrl (Debian packages openbox and wmctrl)";
+constexpr std::string_view kOpenboxAdvice = "Install openbox (Debian package openbox)";
 // openbox may lose a race for its own cache directory when several servers
 // start at once; a second start then finds it made.
 constexpr int kOpenboxAttempts = 3;
@@ -208,33 +207,32 @@ void XServer::startXvfb(std::string_view screen, std::chrono::milliseconds timeo
 
 bool XServer::startOpenbox(std::chrono::milliseconds timeout)
 {
-    m_manager = spawn({"openbox", "--sm-disable"}, m_display);
-    // wmctrl answers once the window manager has taken over the screen.
+    // openbox runs its --startup command once it has started. Taking over the
+    // screen (_NET_SUPPORTING_WM_CHECK, what wmctrl -m sees) comes earlier,
+    // and a window asking to be mapped in between is read and never mapped.
+    char directory[] = "/tmp/kestavo-openbox-XXXXXX";
+    if (::mkdtemp(directory) == nullptr)
+        throw SystemError("Cannot create a directory for openbox's start signal", "");
+    const std::string started = std::string(directory) + "/started";
+    const std::string command = "touch " + started;
+    m_manager = spawn({"openbox", "--sm-disable", "--startup", command.c_str()}, m_display);
+    bool up = false;
     const auto deadline = Clock::now() + timeout;
     while (Clock::now() < deadline) {
-        const pid_t probe = spawn({"wmctrl", "-m"}, m_display);
-        std::optional<int> answer;
-        while (!(answer = exitStatus(probe)) && Clock::now() < deadline)
-            std::this_thread::sleep_for(kProbeGap);
-        if (!answer) {
-            stopProcess(probe);
+        if ((up = ::access(started.c_str(), F_OK) == 0))
             break;
-        }
-        if (*answer == 0)
-            return true;
-        if (*answer == 127) {
-            stop();
-            throw std::runtime_error("Cannot run wmctrl to see openbox take over the screen. " +
-                                     std::string(kOpenboxAdvice));
-        }
         if (exitStatus(m_manager)) {
-            m_manager = -1;
-            return false;
+            m_manager = -1; // ended: nothing left to stop
+            break;
         }
         std::this_thread::sleep_for(kProbeGap);
     }
+    (void)::unlink(started.c_str());
+    (void)::rmdir(directory);
+    if (up || m_manager < 0)
+        return up;
     stop();
-    throw std::runtime_error("openbox did not take over the screen within " +
+    throw std::runtime_error("openbox did not finish starting within " +
                              std::to_string(timeout.count()) + " ms. " +
                              std::string(kOpenboxAdvice));
 }

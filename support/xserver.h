@@ -39,7 +39,7 @@ public:
 
 private:
     void startXvfb(std::string_view screen, std::chrono::milliseconds timeout);
-    // Returns false if openbox ended before it took over the screen.
+    // Returns false if openbox ended before it had started.
     [[nodiscard]] bool startOpenbox(std::chrono::milliseconds timeout);
     void stop();
 
