@@ -55,6 +55,14 @@ void RotorLink::turnTo(int heading)
     send(heading);
 }
 
+void RotorLink::sendWaiting()
+{
+    m_poll.stop();
+    if (m_waiting)
+        app::go(m_comm1, headingText(*m_waiting));
+    m_waiting.reset();
+}
+
 void RotorLink::send(int heading)
 {
     app::go(m_comm1, headingText(heading));

@@ -44,6 +44,10 @@ public:
     // it, so a flood never queues more than one command.
     void turnTo(int heading);
 
+    // Sends a network target still waiting for the line, as the program
+    // ends: a client was told it was taken.
+    void sendWaiting();
+
     // The last heading sent or queued by either door; 0 before the first.
     [[nodiscard]] int heading() const { return m_heading; }
 

@@ -422,26 +422,15 @@ int acceptConnection(int listener, QString& reason)
         const int client = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (client >= 0)
             return client;
-        switch (errno) {
-        case EINTR:
+        if (errno == EINTR)
             continue;
-        // Nothing waits, or the client gave up first: its error is its own.
-        case EAGAIN:
-        case ECONNABORTED:
-        case EPROTO:
-        case EPERM:
-        case ENETDOWN:
-        case ENOPROTOOPT:
-        case EHOSTDOWN:
-        case ENONET:
-        case EHOSTUNREACH:
-        case EOPNOTSUPP:
-        case ENETUNREACH:
-            return -1;
-        default:
+        // Out of descriptors or memory, or no listening socket: ours to
+        // report. Anything else is nothing waiting, or the client's own
+        // network error, which accept() passes on.
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM ||
+            errno == EBADF || errno == EINVAL || errno == ENOTSOCK)
             reason = errnoText(errno);
-            return -1;
-        }
+        return -1;
     }
 }
 

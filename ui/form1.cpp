@@ -94,8 +94,12 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
             [this](const platform::RuntimeError& error) { m_runTime.fail(error); });
     connect(m_link, &app::RotorLink::failed, this,
             [this](const platform::RuntimeError& error) { m_runTime.fail(error); });
-    // What GO handed over must reach the line before the program ends.
-    m_runTime.atEnd([this] { m_comm1->drainOutput(); });
+    // What GO and the clients handed over must reach the line before the
+    // program ends.
+    m_runTime.atEnd([this] {
+        m_link->sendWaiting();
+        m_comm1->drainOutput();
+    });
     // Closing ends the port's exclusive use and removes its lock file, also
     // on a way out where no destructor runs.
     m_runTime.atRelease([this] {
