@@ -14,10 +14,12 @@ PACKAGE_PACKAGES := dpkg-dev file
 # The end-to-end tests run the program in a private X server, with a small
 # window manager or none (xprop reads the window's icon), and under weston
 # on that server as a native Wayland client (xwd tells when its window
-# shows); the package tests validate the desktop entry, the metainfo and the
-# man page and run lintian.
+# shows); hamlib's rotctl (libhamlib-utils) drives the network front door
+# as trackers do; the package tests validate the desktop entry, the metainfo
+# and the man page and run lintian.
 TEST_PACKAGES := xvfb xdotool openbox wmctrl x11-utils x11-apps weston qt6-wayland \
-	fonts-dejavu-core desktop-file-utils appstream groff-base man-db lintian $(PACKAGE_PACKAGES)
+	libhamlib-utils fonts-dejavu-core desktop-file-utils appstream groff-base man-db lintian \
+	$(PACKAGE_PACKAGES)
 # The benchmark drives both windows through X with XTest, once without and
 # once under openbox (wmctrl tells when it has taken over the screen).
 BENCH_PACKAGES := xvfb openbox wmctrl libx11-dev libxtst-dev fonts-dejavu-core

@@ -5,6 +5,7 @@
 #include "platform/errorpath.h"
 #include "platform/qtdialogs.h"
 #include "platform/runtime.h"
+#include "remote/frontdoor.h"
 #include "ui/form1.h"
 #include "ui/windowicon.h"
 
@@ -23,6 +24,9 @@ int main(int argc, char* argv[])
         arguments.append(QString::fromLocal8Bit(argv[i]));
     if (const auto status = app::answerInformationRequest(arguments, stdout))
         return *status;
+    const std::optional<app::StartOptions> options = app::startOptions(arguments, stderr);
+    if (!options)
+        return platform::kExitRuntimeError;
 
     platform::watchDisplay(arguments);
     QApplication application(argc, argv);
@@ -33,8 +37,11 @@ int main(int argc, char* argv[])
     platform::ErrorPath errors(dialogs);
     platform::RunTime runTime(errors);
     ui::Form1 form1(runTime, dialogs);
+    remote::FrontDoor frontDoor(form1.rotorLink(), runTime);
     return runTime.run([&] {
         form1.load();
+        if (options->listen)
+            frontDoor.listen(*options->listen);
         form1.show();
         ui::useWindowIconAfterFirstFrame(form1);
     });

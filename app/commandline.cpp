@@ -2,8 +2,12 @@
 #include "commandline.h"
 
 #include "platform/constants.h"
+#include "platform/conversion.h"
 #include "platform/errorpath.h"
+#include "platform/host.h"
 #include "platform/portlist.h"
+
+#include <limits>
 
 namespace kestavo::app
 {
@@ -33,6 +37,10 @@ std::optional<int> answerInformationRequest(const QStringList& arguments, std::F
                          "  -h, --help     print this help and exit\n"
                          "  -v, --version  print the version and exit\n"
                          "  --list-ports   list the port numbers that lead to a device, and exit\n"
+                         "  --listen [ADDRESS:]PORT\n"
+                         "                 let trackers and loggers turn the rotor over hamlib's\n"
+                         "                 rotator network protocol (rotctld's), on 127.0.0.1\n"
+                         "                 unless ADDRESS names another\n"
                          "Any other argument is left to Qt (-platform, -display, ...).\n"
                          "The port table, the files and the error numbers: man %s\n",
                          constants::kExecutableName.data(), constants::kPortFileName.data(),
@@ -41,6 +49,86 @@ std::optional<int> answerInformationRequest(const QStringList& arguments, std::F
         }
     }
     return std::nullopt;
+}
+
+namespace
+{
+
+// Why value is no [ADDRESS:]PORT; empty when address is filled in.
+[[nodiscard]] QString readListenAddress(const QString& value, ListenAddress& address)
+{
+    QString host;
+    QString port = value;
+    if (value.startsWith(u'[')) {
+        const qsizetype close = value.indexOf(QStringLiteral("]:"));
+        if (close < 0)
+            return QStringLiteral("an address in brackets must be followed by :PORT");
+        host = value.mid(1, close - 1);
+        port = value.mid(close + 2);
+    } else if (value.count(u':') > 1) {
+        return QStringLiteral("write an IPv6 address in brackets, as in [::1]:4533");
+    } else if (value.contains(u':')) {
+        host = value.section(u':', 0, 0);
+        port = value.section(u':', 1);
+    }
+
+    bool isNumber = !port.isEmpty();
+    for (const QChar c : port)
+        isNumber = isNumber && c >= u'0' && c <= u'9';
+    const uint number = isNumber ? port.toUInt(&isNumber) : 0;
+    if (!isNumber || number < 1 || number > std::numeric_limits<std::uint16_t>::max())
+        return QStringLiteral("\"%1\" is not a port from 1 to 65535").arg(port);
+    address.port = static_cast<std::uint16_t>(number);
+
+    if (host.isEmpty() && value.contains(u':'))
+        return QStringLiteral("the address before the port is empty");
+    if (host.isEmpty() || host.compare(constants::kLocalhostName, Qt::CaseInsensitive) == 0) {
+        address.host = QString(constants::kListenDefaultHost);
+        address.loopback = true;
+        return {};
+    }
+    const std::optional<platform::host::IpAddress> ip = platform::host::ipAddress(host);
+    if (!ip)
+        return QStringLiteral("\"%1\" is not an IP address or localhost").arg(host);
+    address.host = host;
+    address.loopback = ip->loopback;
+    return {};
+}
+
+} // namespace
+
+QString ListenAddress::text() const
+{
+    return (host.contains(u':') ? u'[' + host + u']' : host) + u':' + QString::number(port);
+}
+
+std::optional<StartOptions> startOptions(const QStringList& arguments, std::FILE* err)
+{
+    const QString option(constants::kListenOption);
+    StartOptions options;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        QString value;
+        if (arguments[i] == option && i + 1 < arguments.size())
+            value = arguments[++i];
+        else if (arguments[i].startsWith(option + u'='))
+            value = arguments[i].mid(option.size() + 1);
+        else if (arguments[i] != option)
+            continue;
+
+        ListenAddress address;
+        const QString wrong = readListenAddress(value, address);
+        if (wrong.isEmpty()) {
+            options.listen = address;
+            continue;
+        }
+        const QString line = QStringLiteral("%1: %2 \"%3\": %4; expected [ADDRESS:]PORT, as in "
+                                            "%2 4533 or %2 192.168.1.5:4533\n")
+                                 .arg(constants::kExecutableName, option, value, wrong);
+        std::fputs(platform::visibleText(line.chopped(1)).append(u'\n').toLocal8Bit().constData(),
+                   err);
+        return std::nullopt;
+    }
+    return options;
 }
 
 } // namespace kestavo::app

@@ -8,8 +8,8 @@
 namespace kestavo::platform
 {
 
-// The serial port object as the program uses it: property assignments only.
-// Each assignment takes effect or throws RuntimeError.
+// The serial port object as the program uses it: property assignments, and
+// one count to read. Each takes effect or throws RuntimeError.
 class CommControl
 {
 public:
@@ -27,6 +27,8 @@ public:
     virtual void setSettings(const QString& settings) = 0;
     // Sends the characters on the line, one byte each.
     virtual void setOutput(const QString& text) = 0;
+    // Bytes handed over but not yet sent on the line; 0 while closed.
+    [[nodiscard]] virtual qint64 outBufferCount() const = 0;
 };
 
 } // namespace kestavo::platform

@@ -35,6 +35,30 @@ inline constexpr QLatin1StringView kLineSettings{"4800,n,8,1"};
 inline constexpr QLatin1StringView kCommandPrefix{"AP1"};
 inline constexpr char16_t kCommandEnd = 13;
 
+// Headings as the rotor and the front door see them: whole degrees 0-359,
+// written with three digits. A target may come in as -180..450 (a tracker
+// may go past north either way) and is taken into 0-359.
+inline constexpr int kDegreesPerTurn = 360;
+inline constexpr double kLowestTarget = -180.0;
+inline constexpr double kHighestTarget = 450.0;
+inline constexpr int kHeadingDigits = 3;
+
+// A front-door command waiting for the line is checked this often, so that
+// a newer target can still replace it until the line has taken the last one.
+inline constexpr std::chrono::milliseconds kLinePollInterval{10};
+
+// The front door: hamlib's rotator network protocol on TCP (--listen).
+inline constexpr QLatin1StringView kListenOption{"--listen"};
+inline constexpr QLatin1StringView kListenDefaultHost{"127.0.0.1"};
+inline constexpr QLatin1StringView kLocalhostName{"localhost"};
+inline constexpr int kMaxClients = 16;
+// A line longer than this is refused and skipped up to its end.
+inline constexpr qsizetype kMaxLineLength = 256;
+// A client that lets this much of its replies pile up has stopped reading.
+inline constexpr qsizetype kMaxUnreadReplies = 64 * 1024;
+inline constexpr qsizetype kReceiveChunk = 4096;
+inline constexpr QLatin1StringView kRotorInfo{"Kestavo " KESTAVO_VERSION};
+
 // Tavimer.ini holds one short line; anything past this is never looked at,
 // so a huge or endless file cannot stall start-up.
 inline constexpr qsizetype kPortFileReadLimit = 4096;

@@ -99,12 +99,47 @@ enum class OpenFailure { NotFound, PermissionDenied, InUse, Other };
 // A pseudo-terminal has none. On failure returns nullopt with the cause.
 [[nodiscard]] std::optional<bool> hasModemControlLines(qintptr handle, QString& reason);
 
+// Bytes the open line behind handle has taken but not yet sent. On failure
+// returns nullopt with the cause in reason.
+[[nodiscard]] std::optional<qint64> outputQueued(qintptr handle, QString& reason);
+
 enum class WaitResult { Writable, TimedOut, Failed };
 
 // Waits until the open line behind handle takes more output, or timeout
 // passes. Never reads. On failure puts the cause, in words, in reason.
 [[nodiscard]] WaitResult waitWritable(qintptr handle, std::chrono::milliseconds timeout,
                                       QString& reason);
+
+// An IP address as written on the command line: "192.168.1.5", "::1".
+struct IpAddress {
+    bool loopback = false; // only this machine can reach it
+};
+// What text is as an IP address, or nullopt when it is none.
+[[nodiscard]] std::optional<IpAddress> ipAddress(const QString& text);
+
+// A listening TCP socket on address (an IP literal) and port, non-blocking
+// and closed on exec; -1 with the cause, in words, in reason on failure.
+[[nodiscard]] int listenTcp(const QString& address, std::uint16_t port, QString& reason);
+
+// The next waiting connection, non-blocking and closed on exec. -1 when
+// none waits or the client left before it was taken (reason empty), or on
+// a failure of the listening socket itself (reason set).
+[[nodiscard]] int acceptConnection(int listener, QString& reason);
+
+// The way a connection stands after a transfer.
+enum class StreamState { Open, Ended };
+
+// Appends to into what has arrived on socket, at most limit bytes. Ended
+// when the client closed its side or the connection failed.
+[[nodiscard]] StreamState receiveSome(int socket, QByteArray& into, qsizetype limit);
+
+// Sends as much of from as the socket takes now, and removes that from it;
+// never raises SIGPIPE. Ended when the connection failed.
+[[nodiscard]] StreamState sendSome(int socket, QByteArray& from);
+
+// Closes a socket. On Linux the descriptor is gone even when close()
+// reports an error, and nothing of a socket's is left to lose then.
+void closeSocket(int socket);
 
 // A descriptor that becomes readable when the program is asked to end by a
 // signal (SIGTERM, SIGINT, SIGHUP), so that the event loop can end it in

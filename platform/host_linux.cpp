@@ -12,13 +12,17 @@
 #include <QHash>
 #include <QSerialPortInfo>
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <fcntl.h>
 #include <grp.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -262,6 +266,16 @@ std::optional<bool> hasModemControlLines(qintptr handle, QString& reason)
     return std::nullopt;
 }
 
+std::optional<qint64> outputQueued(qintptr handle, QString& reason)
+{
+    int queued = 0;
+    if (::ioctl(static_cast<int>(handle), TIOCOUTQ, &queued) != 0) {
+        reason = errnoText(errno);
+        return std::nullopt;
+    }
+    return queued;
+}
+
 WaitResult waitWritable(qintptr handle, std::chrono::milliseconds timeout, QString& reason)
 {
     pollfd line{static_cast<int>(handle), POLLOUT, 0};
@@ -328,6 +342,134 @@ void clearTerminationRequests()
     char bytes[64];
     while (g_terminationPipe[0] >= 0 && ::read(g_terminationPipe[0], bytes, sizeof bytes) > 0) {
     }
+}
+
+namespace
+{
+
+// Either kind of socket address, filled in from an IP literal.
+struct SocketAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    bool loopback = false;
+};
+
+[[nodiscard]] std::optional<SocketAddress> socketAddress(const QString& text, std::uint16_t port)
+{
+    const QByteArray ascii = text.toLatin1();
+    if (text.size() != ascii.size() || ascii.contains('\0'))
+        return std::nullopt;
+    SocketAddress address;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address.storage);
+    if (::inet_pton(AF_INET, ascii.constData(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        address.length = sizeof(sockaddr_in);
+        address.loopback = (ntohl(v4->sin_addr.s_addr) >> 24) == IN_LOOPBACKNET;
+        return address;
+    }
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address.storage);
+    if (::inet_pton(AF_INET6, ascii.constData(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        address.length = sizeof(sockaddr_in6);
+        address.loopback =
+            IN6_IS_ADDR_LOOPBACK(&v6->sin6_addr) ||
+            (IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr) && v6->sin6_addr.s6_addr[12] == IN_LOOPBACKNET);
+        return address;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<IpAddress> ipAddress(const QString& text)
+{
+    const std::optional<SocketAddress> address = socketAddress(text, 0);
+    if (!address)
+        return std::nullopt;
+    return IpAddress{address->loopback};
+}
+
+int listenTcp(const QString& address, std::uint16_t port, QString& reason)
+{
+    const std::optional<SocketAddress> where = socketAddress(address, port);
+    if (!where) {
+        reason = QStringLiteral("it is not an IP address");
+        return -1;
+    }
+    const int listener =
+        ::socket(where->storage.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listener < 0) {
+        reason = errnoText(errno);
+        return -1;
+    }
+    // A restart right after an ending must not wait for old connections.
+    const int reuse = 1;
+    if (::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
+        ::bind(listener, reinterpret_cast<const sockaddr*>(&where->storage), where->length) != 0 ||
+        ::listen(listener, SOMAXCONN) != 0) {
+        reason = errnoText(errno);
+        closeSocket(listener);
+        return -1;
+    }
+    return listener;
+}
+
+int acceptConnection(int listener, QString& reason)
+{
+    for (;;) {
+        const int client = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (client >= 0)
+            return client;
+        if (errno == EINTR)
+            continue;
+        // Out of descriptors or memory, or no listening socket: ours to
+        // report. Anything else is nothing waiting, or the client's own
+        // network error, which accept() passes on.
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM ||
+            errno == EBADF || errno == EINVAL || errno == ENOTSOCK)
+            reason = errnoText(errno);
+        return -1;
+    }
+}
+
+StreamState receiveSome(int socket, QByteArray& into, qsizetype limit)
+{
+    const qsizetype start = into.size();
+    into.resize(start + limit);
+    for (;;) {
+        const ssize_t got = ::recv(socket, into.data() + start, static_cast<size_t>(limit), 0);
+        const int error = errno;
+        if (got < 0 && error == EINTR)
+            continue;
+        into.resize(start + std::max<qsizetype>(got, 0));
+        if (got > 0 || (got < 0 && error == EAGAIN))
+            return StreamState::Open;
+        return StreamState::Ended;
+    }
+}
+
+StreamState sendSome(int socket, QByteArray& from)
+{
+    while (!from.isEmpty()) {
+        const ssize_t sent =
+            ::send(socket, from.constData(), static_cast<size_t>(from.size()), MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0 && errno == EAGAIN)
+            return StreamState::Open;
+        if (sent < 0)
+            return StreamState::Ended;
+        from.remove(0, sent);
+    }
+    return StreamState::Open;
+}
+
+void closeSocket(int socket)
+{
+    // Retrying after EINTR could close a descriptor another thread just got.
+    [[maybe_unused]] const int closed = ::close(socket);
 }
 
 } // namespace kestavo::platform::host

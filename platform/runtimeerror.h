@@ -30,6 +30,7 @@ enum class ErrorNumber : int {
     WriteFailed = 312,     // bytes could not be sent on the line
     DisplayLost = 401,     // the display went away while running
     NoDisplay = 402,       // no display could be reached at start
+    ListenFailed = 501,    // the network front door cannot listen or take connections
     Internal = 999,
 };
 

@@ -192,6 +192,21 @@ void SerialControl::setOutput(const QString& text)
         throw writeFailure();
 }
 
+qint64 SerialControl::outBufferCount() const
+{
+    if (!m_port.isOpen())
+        return 0;
+    QString reason;
+    const std::optional<qint64> queued = host::outputQueued(m_port.handle(), reason);
+    if (!queued)
+        throw RuntimeError(ErrorNumber::WriteFailed,
+                           QStringLiteral("Cannot tell what still waits to go out on %1: %2. "
+                                          "Check that the device is still connected, then start "
+                                          "Kestavo again.")
+                               .arg(portLabel(), reason));
+    return m_port.bytesToWrite() + *queued;
+}
+
 RuntimeError SerialControl::writeFailure() const
 {
     return RuntimeError(ErrorNumber::WriteFailed,

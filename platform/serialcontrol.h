@@ -32,6 +32,8 @@ public:
     void setSettings(const QString& settings) override;
     // Latin-1, with "?" for a character that has no 8-bit code.
     void setOutput(const QString& text) override;
+    // What QSerialPort still holds plus what the device has yet to send.
+    [[nodiscard]] qint64 outBufferCount() const override;
 
     // Hands every byte still buffered here to the device, waiting no longer
     // than those bytes need on the line plus a grace, within a cap. Throws

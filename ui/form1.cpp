@@ -65,6 +65,7 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
     m_command1 = makeButton(QString(constants::kGoCaption), this);
     m_command2 = makeButton(QString(constants::kExitCaption), this);
     m_comm1 = new platform::SerialControl(this);
+    m_link = new app::RotorLink(*m_comm1, this);
 
     m_text1->setObjectName(QStringLiteral("Text1"));
     m_text1->setMaxLength(std::numeric_limits<int>::max());
@@ -85,14 +86,20 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
     layOut();
 
     connect(m_command1, &QPushButton::clicked, this,
-            [this] { m_runTime.handle([this] { app::go(*m_comm1, m_text1->text()); }); });
+            [this] { m_runTime.handle([this] { m_link->go(m_text1->text()); }); });
     connect(m_command2, &QPushButton::clicked, this,
             [this] { m_runTime.handle([this] { app::x(m_runTime); }); });
     // A write that fails after GO has returned still ends the program.
     connect(m_comm1, &platform::SerialControl::failed, this,
             [this](const platform::RuntimeError& error) { m_runTime.fail(error); });
-    // What GO handed over must reach the line before the program ends.
-    m_runTime.atEnd([this] { m_comm1->drainOutput(); });
+    connect(m_link, &app::RotorLink::failed, this,
+            [this](const platform::RuntimeError& error) { m_runTime.fail(error); });
+    // What GO and the clients handed over must reach the line before the
+    // program ends.
+    m_runTime.atEnd([this] {
+        m_link->sendWaiting();
+        m_comm1->drainOutput();
+    });
     // Closing ends the port's exclusive use and removes its lock file, also
     // on a way out where no destructor runs.
     m_runTime.atRelease([this] {

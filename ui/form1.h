@@ -6,6 +6,11 @@
 class QLineEdit;
 class QPushButton;
 
+namespace kestavo::app
+{
+class RotorLink;
+}
+
 namespace kestavo::platform
 {
 class Dialogs;
@@ -33,6 +38,9 @@ public:
     // hidden. Throws its run-time error if start-up fails.
     void load();
 
+    // The way to the rotor that GO takes, for the network front door too.
+    [[nodiscard]] app::RotorLink& rotorLink() { return *m_link; }
+
 private:
     void layOut();
 
@@ -42,6 +50,7 @@ private:
     QPushButton* m_command1 = nullptr;
     QPushButton* m_command2 = nullptr;
     platform::SerialControl* m_comm1 = nullptr;
+    app::RotorLink* m_link = nullptr;
 };
 
 } // namespace kestavo::ui

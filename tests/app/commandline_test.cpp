@@ -91,3 +91,47 @@ TEST(ListPortsRequest, IsNamedInTheHelp)
 }
 
 } // namespace
+
+// --listen [ADDRESS:]PORT: where the front door listens, or one line on
+// what is wrong before anything opens.
+TEST(ListenOption, IsReadOrRefusedOnOneLine)
+{
+    const struct {
+        QStringList arguments;
+        const char* address; // nullptr: refused
+        bool loopback = true;
+    } cases[] = {
+        {{"kestavo"}, ""},
+        {{"kestavo", "--listen", "4533"}, "127.0.0.1:4533"},
+        {{"kestavo", "--listen=localhost:1"}, "127.0.0.1:1"},
+        {{"kestavo", "--listen", "192.168.1.5:65535"}, "192.168.1.5:65535", false},
+        {{"kestavo", "--listen", "[::1]:4533"}, "[::1]:4533"},
+        {{"kestavo", "--listen", "[::]:4533"}, "[::]:4533", false},
+        {{"kestavo", "--listen"}, nullptr},
+        {{"kestavo", "--listen", "0"}, nullptr},
+        {{"kestavo", "--listen", "65536"}, nullptr},
+        {{"kestavo", "--listen", "+4533"}, nullptr},
+        {{"kestavo", "--listen", "::1:4533"}, nullptr},
+        {{"kestavo", "--listen", "rotor.example:4533"}, nullptr},
+        {{"kestavo", "--listen", ":4533"}, nullptr},
+        {{"kestavo", "--listen", "\x1b[2J:1"}, nullptr},
+    };
+    for (const auto& c : cases) {
+        std::FILE* err = std::tmpfile();
+        ASSERT_NE(err, nullptr);
+        const auto options = kestavo::app::startOptions(c.arguments, err);
+        const QByteArray said = streamBytes(err);
+        std::fclose(err);
+        const std::string what = c.arguments.join(u' ').toStdString();
+        if (!c.address) {
+            EXPECT_FALSE(options) << what;
+            EXPECT_TRUE(said.startsWith("kestavo: --listen ") && said.count('\n') == 1 &&
+                        !said.contains('\x1b'))
+                << said.toStdString();
+            continue;
+        }
+        ASSERT_TRUE(options) << what << said.toStdString();
+        EXPECT_EQ(options->listen ? options->listen->text() : QString(), c.address) << what;
+        EXPECT_EQ(!options->listen || options->listen->loopback, c.loopback) << what;
+    }
+}

@@ -11,7 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <termios.h>
+#include <unistd.h>
 
 using namespace kestavo::test;
 using namespace std::chrono_literals;
@@ -44,12 +47,12 @@ protected:
         }
     }
 
-    QProcess& start(const QString& directory)
+    QProcess& start(const QString& directory, const QStringList& arguments = {})
     {
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(programEnvironment(m_x.display()));
         process->setWorkingDirectory(directory);
-        process->start(QStringLiteral(KESTAVO_BINARY), {});
+        process->start(QStringLiteral(KESTAVO_BINARY), arguments);
         EXPECT_TRUE(process->waitForStarted(10000));
         m_processes.push_back(std::move(process));
         return *m_processes.back();
@@ -108,10 +111,10 @@ protected:
     }
 
     // Starts Kestavo on the stored port and waits for its window and line.
-    std::pair<QProcess*, QString> startOnStoredPort()
+    std::pair<QProcess*, QString> startOnStoredPort(const QStringList& arguments = {})
     {
         writeFileBytes(m_dir.filePath(QStringLiteral("Tavimer.ini")), "99\r\n");
-        QProcess& kestavo = start(m_dir.path());
+        QProcess& kestavo = start(m_dir.path(), arguments);
         const QString window = m_desktop.waitForWindow(kWindow, kWindowTimeout);
         EXPECT_FALSE(window.isEmpty()) << "no window Rotor";
         EXPECT_TRUE(waitForLineSetUp());
@@ -269,6 +272,67 @@ TEST_F(KestavoUnderX, LineWhoseOtherSideWentAwayEndsThroughTheErrorBox)
     EXPECT_EQ(finish(*kestavo), 1);
     EXPECT_TRUE(kestavo->readAllStandardError().contains(
         "kestavo: run-time error 312: Cannot send to port 99"));
+}
+
+// A loopback TCP socket on a port the system picks; it holds the port
+// until closed.
+[[nodiscard]] std::pair<int, QString> takeLoopbackPort()
+{
+    const int taken = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    EXPECT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&address), length), 0);
+    EXPECT_EQ(::listen(taken, 1), 0);
+    EXPECT_EQ(::getsockname(taken, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    return {taken, QString::number(ntohs(address.sin_port))};
+}
+
+// Hamlib's own client, as trackers and loggers reach the rotor.
+TEST_F(KestavoUnderX, RotctlSetsAndReadsTheHeadingThroughTheFrontDoor)
+{
+    const auto [taken, port] = takeLoopbackPort();
+    ASSERT_EQ(::close(taken), 0);
+    auto [kestavo, window] = startOnStoredPort({QStringLiteral("--listen"), port});
+    ASSERT_FALSE(window.isEmpty());
+    const auto rotctl = [&](const QStringList& command) {
+        QProcess client;
+        client.start(QStringLiteral("rotctl"),
+                     QStringList{"-m", "2", "-r", "127.0.0.1:" + port} + command);
+        EXPECT_TRUE(client.waitForFinished(10000));
+        return std::pair{client.exitCode(), client.readAllStandardOutput()};
+    };
+
+    EXPECT_EQ(rotctl({"set_pos", "180", "0"}).first, 0);
+    EXPECT_EQ(m_pty.read(7, 5s), QByteArray("AP1180\r"));
+    const auto [status, position] = rotctl({"get_pos"});
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(position.startsWith("180.")) << position.toStdString();
+    EXPECT_NE(rotctl({"set_pos", "400", "0"}).first, 0) << "outside the range it was told";
+    EXPECT_EQ(m_pty.read(1, 300ms), QByteArray());
+
+    kestavo->terminate();
+    EXPECT_EQ(finish(*kestavo), 0);
+}
+
+TEST_F(KestavoUnderX, AnAddressInUseEndsThroughTheErrorBoxAndReleasesThePort)
+{
+    const auto [taken, port] = takeLoopbackPort();
+    writeFileBytes(m_dir.filePath(QStringLiteral("Tavimer.ini")), "99\r\n");
+    QProcess& kestavo = start(m_dir.path(), {QStringLiteral("--listen"), port});
+    confirmBox();
+    EXPECT_EQ(finish(kestavo), 1);
+    EXPECT_TRUE(kestavo.readAllStandardError().contains(
+        "kestavo: run-time error 501: Cannot listen on 127.0.0.1:" + port.toUtf8() +
+        ": Address already in use."));
+    EXPECT_FALSE(m_desktop.hasWindow(kWindow));
+    EXPECT_EQ(::close(taken), 0);
+    setLineSpeed(B9600);
+    QProcess& again = start(m_dir.path());
+    EXPECT_TRUE(waitForLineSetUp()) << "the port was released";
+    again.terminate();
+    EXPECT_EQ(finish(again), 0);
 }
 
 } // namespace

@@ -27,6 +27,7 @@ public:
     void setInputLen(std::int16_t length) override { record(u"InputLen", QString::number(length)); }
     void setSettings(const QString& settings) override { record(u"Settings", settings); }
     void setOutput(const QString& text) override { record(u"Output", text); }
+    [[nodiscard]] qint64 outBufferCount() const override { return outBuffer; }
 
     // The assignment to this property throws error instead of being recorded.
     void failOn(const QString& property, platform::RuntimeError error)
@@ -36,6 +37,7 @@ public:
     }
 
     QStringList assignments;
+    qint64 outBuffer = 0; // what outBufferCount() reports
 
 private:
     [[nodiscard]] static QString boolText(bool value)

@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "frontdoor.h"
+
+#include "app/commandline.h"
+#include "conversation.h"
+#include "platform/constants.h"
+#include "platform/host.h"
+#include "platform/runtime.h"
+#include "platform/runtimeerror.h"
+
+#include <QSocketNotifier>
+
+#include <algorithm>
+
+namespace kestavo::remote
+{
+
+class FrontDoor::Client final : public QObject
+{
+public:
+    Client(int socket, app::RotorLink& link, QObject* parent)
+        : QObject(parent), m_socket(socket), m_conversation(link),
+          m_readable(socket, QSocketNotifier::Read, this),
+          m_writable(socket, QSocketNotifier::Write, this)
+    {
+        m_writable.setEnabled(false);
+    }
+    ~Client() override { shut(); }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    void shut()
+    {
+        m_readable.setEnabled(false);
+        m_writable.setEnabled(false);
+        if (m_socket >= 0)
+            platform::host::closeSocket(m_socket);
+        m_socket = -1;
+    }
+
+    int m_socket;
+    Conversation m_conversation;
+    QByteArray m_unsent;
+    QSocketNotifier m_readable;
+    QSocketNotifier m_writable;
+};
+
+FrontDoor::FrontDoor(app::RotorLink& link, platform::RunTime& runTime, QObject* parent)
+    : QObject(parent), m_link(link), m_runTime(runTime)
+{
+}
+
+FrontDoor::~FrontDoor()
+{
+    close();
+}
+
+void FrontDoor::listen(const app::ListenAddress& address, std::FILE* warnings)
+{
+    m_address = address.text();
+    QString reason;
+    m_listener = platform::host::listenTcp(address.host, address.port, reason);
+    if (m_listener < 0)
+        throw platform::RuntimeError(
+            platform::ErrorNumber::ListenFailed,
+            QStringLiteral("Cannot listen on %1: %2. Give --listen an address of this machine "
+                           "and a port no other program (such as rotctld) uses; ports below "
+                           "1024 need root.")
+                .arg(m_address, reason));
+    m_runTime.atRelease([this] { close(); });
+    m_listening = std::make_unique<QSocketNotifier>(m_listener, QSocketNotifier::Read);
+    connect(m_listening.get(), &QSocketNotifier::activated, this,
+            [this] { m_runTime.handle([this] { onConnection(); }); });
+    if (!address.loopback)
+        std::fprintf(warnings,
+                     "%s: warning: listening on %s: anyone who can reach that address can turn "
+                     "the rotor (the protocol has no authentication)\n",
+                     constants::kExecutableName.data(), qPrintable(m_address));
+}
+
+void FrontDoor::close()
+{
+    while (!m_clients.empty())
+        drop(*m_clients.back());
+    m_listening.reset();
+    if (m_listener >= 0)
+        platform::host::closeSocket(m_listener);
+    m_listener = -1;
+}
+
+void FrontDoor::onConnection()
+{
+    QString reason;
+    const int socket = platform::host::acceptConnection(m_listener, reason);
+    if (socket < 0 && !reason.isEmpty())
+        throw platform::RuntimeError(
+            platform::ErrorNumber::ListenFailed,
+            QStringLiteral("Cannot take a connection on %1: %2. Start Kestavo again; if this "
+                           "comes back, close the programs that connect to it.")
+                .arg(m_address, reason));
+    if (socket < 0)
+        return;
+    if (m_clients.size() >= static_cast<std::size_t>(constants::kMaxClients)) {
+        platform::host::closeSocket(socket);
+        return;
+    }
+    auto* client = new Client(socket, m_link, this);
+    m_clients.push_back(client);
+    connect(&client->m_readable, &QSocketNotifier::activated, client,
+            [this, client] { m_runTime.handle([this, client] { onReadable(*client); }); });
+    connect(&client->m_writable, &QSocketNotifier::activated, client,
+            [this, client] { m_runTime.handle([this, client] { flush(*client); }); });
+}
+
+void FrontDoor::onReadable(Client& client)
+{
+    QByteArray bytes;
+    if (platform::host::receiveSome(client.m_socket, bytes, constants::kReceiveChunk) ==
+        platform::host::StreamState::Ended) {
+        // A line cut off by the client's going is no command.
+        drop(client);
+        return;
+    }
+    client.m_unsent += client.m_conversation.take(bytes);
+    if (client.m_unsent.size() > constants::kMaxUnreadReplies) {
+        drop(client);
+        return;
+    }
+    flush(client);
+    if (client.m_conversation.finished())
+        drop(client);
+}
+
+void FrontDoor::flush(Client& client)
+{
+    if (platform::host::sendSome(client.m_socket, client.m_unsent) ==
+        platform::host::StreamState::Ended) {
+        drop(client);
+        return;
+    }
+    client.m_writable.setEnabled(!client.m_unsent.isEmpty());
+}
+
+void FrontDoor::drop(Client& client)
+{
+    if (client.m_socket < 0)
+        return;
+    // Called from the client's own notifiers: deleted once they return.
+    client.shut();
+    m_clients.erase(std::find(m_clients.begin(), m_clients.end(), &client));
+    client.deleteLater();
+}
+
+} // namespace kestavo::remote

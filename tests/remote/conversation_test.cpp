@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The protocol without a socket: what a client sends, what it reads back
+// and what goes out on the line.
+#include "app/rotorlink.h"
+#include "remote/conversation.h"
+
+#include "support/cases.h"
+#include "support/fakes.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+using kestavo::remote::Conversation;
+using kestavo::test::RecordingCommControl;
+
+namespace
+{
+
+using kestavo::test::PrintTo;
+
+struct Exchange {
+    const char* name;
+    QByteArray sent;
+    QByteArray replies;
+    QStringList line;         // what went out, "AP1..." without the CR
+    const char* go = nullptr; // typed and sent with GO before
+};
+
+class Protocol : public ::testing::TestWithParam<Exchange>
+{
+};
+
+TEST_P(Protocol, AnswersEachLineAndSendsOnlyTargetsItTakes)
+{
+    const Exchange& c = GetParam();
+    RecordingCommControl comm1;
+    kestavo::app::RotorLink link(comm1);
+    if (c.go) {
+        link.go(QString::fromUtf8(c.go));
+        comm1.assignments.clear();
+    }
+    Conversation conversation(link);
+    EXPECT_EQ(conversation.take(c.sent), c.replies);
+    QStringList line;
+    for (const QString& command : c.line)
+        line << QStringLiteral("Output=AP1%1\r").arg(command);
+    EXPECT_EQ(comm1.assignments, line);
+}
+
+const QByteArray kState = "1\n0\nmin_az=0.000000\nmax_az=360.000000\nmin_el=0.000000\n"
+                          "max_el=0.000000\nsouth_zero=0\nrot_type=Az\ndone\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, Protocol,
+    ::testing::Values(
+        Exchange{"set_pos", "P 180 0\n", "RPRT 0\n", {"180"}},
+        Exchange{"long set_pos with CR", "\\set_pos 5 -3.5\r\n", "RPRT 0\n", {"005"}},
+        Exchange{"round up past north", "P 359.6 0\n", "RPRT 0\n", {"000"}},
+        Exchange{"wrap",
+                 "P 360 0\nP -10 0\nP 450 0\n",
+                 "RPRT 0\nRPRT 0\nRPRT 0\n",
+                 {"000", "350", "090"}},
+        Exchange{"halves to even", "P 4.5 0\nP 5.5 0\n", "RPRT 0\nRPRT 0\n", {"004", "006"}},
+        Exchange{"decimal comma, tab", "P\t174,46 0,00\n", "RPRT 0\n", {"174"}},
+        Exchange{"out of range", "P 450.1 0\nP -180.5 0\n", "RPRT -1\nRPRT -1\n", {}},
+        Exchange{"not numbers",
+                 "P 90\nP 90 nan\nP inf 0\nP 90x 0\nP 1 2 3\n",
+                 QByteArray("RPRT -1\n").repeated(5),
+                 {}},
+        Exchange{"get_pos before any", "p\n\\get_pos\n", "0.00\n0.00\n0.00\n0.00\n", {}},
+        Exchange{"get_pos after GO", "p\n", "90.00\n0.00\n", {}, "90"},
+        Exchange{"GO that is no heading", "p\n", "0.00\n0.00\n", {}, "90x"},
+        Exchange{"dump_state", "\\dump_state\n", kState, {}},
+        Exchange{"get_info", "_\n\\get_info\n", "Kestavo 1.00\nKestavo 1.00\n", {}},
+        Exchange{"no such thing here",
+                 "S\n\\stop\nK\nM 16 50\n\\move 2 3\nR 1\n",
+                 QByteArray("RPRT -11\n").repeated(6),
+                 {}},
+        Exchange{"silence", "\n\r\n  \n# P 90 0\n", "", {}},
+        Exchange{"quit ends reading", "q\nP 90 0\n", "", {}},
+        Exchange{"unknown and hostile",
+                 QByteArray("x\n\\get_level\nP 90") + '\0' + " 0\np\xc3\xa9\nP 9\x1b 0\n+\n",
+                 QByteArray("RPRT -4\n").repeated(6),
+                 {}},
+        Exchange{"extended",
+                 "+P 90 0\n+p\n",
+                 "set_pos: 90 0\nRPRT 0\nget_pos:\nAzimuth: 90.00\nElevation: 0.00\nRPRT 0\n",
+                 {"090"}},
+        Exchange{"extended dump_state",
+                 "+\\dump_state\n",
+                 "dump_state:\nrotctld Protocol Ver: 1\nRotor Model: 0\nMinimum Azimuth: "
+                 "0.000000\nMaximum Azimuth: 360.000000\nMinimum Elevation: 0.000000\nMaximum "
+                 "Elevation: 0.000000\nSouth Zero: 0\nrot_type=Az\ndone\nRPRT 0\n",
+                 {}},
+        Exchange{"line too long", QByteArray(300, 'P') + "\np\n", "RPRT -1\n0.00\n0.00\n", {}},
+        Exchange{"cut off mid-line", "P 90 0", "", {}}),
+    kestavo::test::ByName{});
+
+// A tracker that sends faster than the line takes: one command on the
+// wire, one waiting, and the newest target is the one that follows.
+TEST(Flood, TheNewestTargetWinsAndNothingQueuesUp)
+{
+    RecordingCommControl comm1;
+    kestavo::app::RotorLink link(comm1);
+    Conversation conversation(link);
+    comm1.outBuffer = 7;
+    for (int i = 0; i < 20000; ++i)
+        EXPECT_EQ(conversation.take(QByteArray("P ") + QByteArray::number(i % 400) + " 0\n"),
+                  "RPRT 0\n");
+    EXPECT_EQ(comm1.assignments, QStringList{"Output=AP1000\r"});
+    comm1.outBuffer = 0;
+    QElapsedTimer waited;
+    waited.start();
+    while (comm1.assignments.size() < 2 && waited.elapsed() < 1000)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(comm1.assignments, (QStringList{"Output=AP1000\r", "Output=AP1039\r"}));
+}
+
+} // namespace
