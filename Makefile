@@ -21,8 +21,8 @@ TEST_PACKAGES := xvfb xdotool openbox wmctrl x11-utils x11-apps weston qt6-wayla
 	libhamlib-utils fonts-dejavu-core desktop-file-utils appstream groff-base man-db lintian \
 	$(PACKAGE_PACKAGES)
 # The benchmark drives both windows through X with XTest, once without and
-# once under openbox (wmctrl tells when it has taken over the screen).
-BENCH_PACKAGES := xvfb openbox wmctrl libx11-dev libxtst-dev fonts-dejavu-core
+# once under openbox (its --startup command tells when it has started).
+BENCH_PACKAGES := xvfb openbox libx11-dev libxtst-dev fonts-dejavu-core
 
 .PHONY: all deps build run test sanitize package demo bench soak clean
 

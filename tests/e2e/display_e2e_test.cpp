@@ -256,6 +256,22 @@ TEST_F(KestavoOnAWaylandDesktop, ALostCompositorReleasesThePortAndSaysSoOnOneLin
         QStringLiteral("The Wayland compositor on \"%1\" went away").arg(weston.socket()));
 }
 
+// A server that reset whenever its last client left would turn Kestavo away
+// when it connected just after an xdotool poll, with error 402.
+TEST(TestXServer, KeepsItsStateWhenItsLastClientLeaves)
+{
+    XServer x(kestavo::support::WindowManager::None);
+    const auto xprop = [&x](const QStringList& arguments) {
+        QProcess process;
+        process.setProcessEnvironment(programEnvironment(x.display()));
+        process.start(QStringLiteral("xprop"), QStringList{QStringLiteral("-root")} + arguments);
+        EXPECT_TRUE(process.waitForFinished(10000));
+        return process.readAllStandardOutput();
+    };
+    (void)xprop({"-f", "KESTAVO_PROBE", "8s", "-set", "KESTAVO_PROBE", "kept"});
+    EXPECT_TRUE(xprop({"KESTAVO_PROBE"}).contains("\"kept\""));
+}
+
 TEST_F(KestavoOnADisplay, AFullDiskAtTheFirstStartStoresNothingAndShowsNoWindow)
 {
     start([] {
