@@ -331,7 +331,10 @@ TEST_F(KestavoUnderX, AnAddressInUseEndsThroughTheErrorBoxAndReleasesThePort)
     setLineSpeed(B9600);
     QProcess& again = start(m_dir.path());
     EXPECT_TRUE(waitForLineSetUp()) << "the port was released";
-    again.terminate();
+    // X, not SIGTERM: until its event loop runs, a signal ends Kestavo at once.
+    const QString window = m_desktop.waitForWindow(kWindow, kWindowTimeout);
+    ASSERT_FALSE(window.isEmpty());
+    m_desktop.clickAt(window, kExitCentre.x, kExitCentre.y);
     EXPECT_EQ(finish(again), 0);
 }
 
