@@ -48,7 +48,7 @@ protected:
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(programEnvironment(m_x.display()));
         process->setWorkingDirectory(directory);
-        process->start(QStringLiteral(KESTAVO_BINARY), {});
+        startProgram(*process, testedProgram(QStringLiteral(KESTAVO_BINARY)), {});
         EXPECT_TRUE(process->waitForStarted(10000));
         m_processes.push_back(std::move(process));
         return *m_processes.back();
