@@ -112,4 +112,6 @@ if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
     set(ENV{SOURCE_DATE_EPOCH} @KESTAVO_SOURCE_DATE_EPOCH@)
 endif()
 ]] @ONLY)
+# Installed-Size from the package's files, not from the build directory's.
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/installedsize.cmake)
 include(CPack)

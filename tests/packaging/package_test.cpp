@@ -183,6 +183,21 @@ QStringList tarEntriesNotDated(const QString& package, const QString& dpkgDebOpt
     return notDated;
 }
 
+// The package's size as dpkg-gencontrol counts a tree: each file's size in
+// KiB, rounded up, and 1 for each directory, root included, and each link.
+qint64 installedSizeOf(const QString& root)
+{
+    qint64 size = 1;
+    QDirIterator entries(root,
+                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QFileInfo entry(entries.next());
+        size += entry.isFile() && !entry.isSymLink() ? (entry.size() + 1023) / 1024 : 1;
+    }
+    return size;
+}
+
 // The architecture the package is for: KESTAVO_TEST_ARCH for another
 // architecture's build, otherwise this machine's.
 QString expectedArchitecture()
@@ -275,6 +290,12 @@ TEST(DebianPackage, NamesItsVersionAndLibrariesAndShipsEverything)
     const Result unpack =
         run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), package, root.path()});
     ASSERT_EQ(unpack.status, 0) << unpack.output.toStdString();
+    // From the files, not from the filesystem the package was made on.
+    const Result installedSize =
+        run(QStringLiteral("dpkg-deb"),
+            {QStringLiteral("-f"), package, QStringLiteral("Installed-Size")});
+    EXPECT_EQ(installedSize.output.trimmed().toLongLong(), installedSizeOf(root.path()))
+        << installedSize.output.toStdString();
     const QString usr = QDir(root.path()).filePath(QStringLiteral("usr"));
     expectDataFiles(usr);
     // The metainfo's launchable is the desktop entry beside it.
