@@ -7,6 +7,31 @@ BUILD_DIR ?= build
 SANITIZE_DIR ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
+# ARCH: the Debian architecture to build for. Unset, or this machine's own,
+# builds natively in build/. Another one (arm64, armhf) cross-builds in
+# build-<arch>/ with cmake/toolchain-<arch>.cmake, and `make test` runs its
+# unit tests under qemu-user and the program and package tests, built for
+# this machine, on its program and package.
+ARCH ?=
+NATIVE_ARCH := $(shell dpkg --print-architecture)
+CROSS_ARCH := $(filter-out $(NATIVE_ARCH),$(ARCH))
+ifeq ($(CROSS_ARCH),)
+TREE := $(BUILD_DIR)
+TOOLCHAIN :=
+else
+ifeq ($(wildcard cmake/toolchain-$(CROSS_ARCH).cmake),)
+$(error ARCH=$(CROSS_ARCH): no cmake/toolchain-$(CROSS_ARCH).cmake; this machine cross-builds for arm64 and armhf)
+endif
+CROSS_DIR ?= build-$(CROSS_ARCH)
+TREE := $(CROSS_DIR)
+TOOLCHAIN := -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-$(CROSS_ARCH).cmake
+endif
+# How this machine runs the other architecture's programs; the same as the
+# toolchain file's CMAKE_CROSSCOMPILING_EMULATOR.
+EMULATOR_arm64 := qemu-aarch64 -L /
+EMULATOR_armhf := qemu-arm -L /
+EMULATOR := $(EMULATOR_$(CROSS_ARCH))
+
 BUILD_PACKAGES := cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev
 # dpkg-shlibdeps fills in the package's dependencies; CPack needs file.
 # Defined before TEST_PACKAGES, whose := would otherwise expand it to nothing.
@@ -23,32 +48,71 @@ TEST_PACKAGES := xvfb xdotool openbox wmctrl x11-utils x11-apps weston qt6-wayla
 # The benchmark drives both windows through X with XTest, once without and
 # once under openbox (its --startup command tells when it has started).
 BENCH_PACKAGES := xvfb openbox libx11-dev libxtst-dev fonts-dejavu-core
+# A cross build: Debian's cross compiler and the other architecture's
+# libraries beside this machine's own (install-packages adds the
+# architecture to dpkg when missing); dpkg-architecture names the package's
+# architecture. Its tests also need this machine's own build (the program
+# and package tests) and qemu-user.
+CROSS_PACKAGES := cmake make dpkg-dev crossbuild-essential-$(CROSS_ARCH) \
+	qt6-base-dev:$(CROSS_ARCH) qt6-serialport-dev:$(CROSS_ARCH) libgtest-dev:$(CROSS_ARCH)
+# The program tests run the other architecture's program, which needs its
+# own Qt Wayland plugin under weston.
+CROSS_TEST_PACKAGES := qemu-user qt6-wayland:$(CROSS_ARCH) $(BUILD_PACKAGES)
 
 .PHONY: all deps build run test sanitize package demo bench soak clean
+
+# The sanitizers, the demo and the benchmark are for this machine's own build.
+ifneq ($(CROSS_ARCH),)
+ifneq ($(filter demo bench sanitize,$(MAKECMDGOALS)),)
+$(error make $(filter demo bench sanitize,$(MAKECMDGOALS)): only for this machine's own build, not ARCH=$(CROSS_ARCH))
+endif
+endif
 
 all: build
 
 deps:
+ifeq ($(CROSS_ARCH),)
 	@./tools/install-packages $(BUILD_PACKAGES)
+else
+	@./tools/install-packages $(CROSS_PACKAGES)
+endif
 
-$(BUILD_DIR)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+$(TREE)/CMakeCache.txt: | deps
+	cmake -S . -B $(TREE) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(TOOLCHAIN)
 
-build: deps $(BUILD_DIR)/CMakeCache.txt
-	cmake --build $(BUILD_DIR) --parallel $(JOBS)
+build: deps $(TREE)/CMakeCache.txt
+	cmake --build $(TREE) --parallel $(JOBS)
 
 # Starts Kestavo here: it reads or writes Tavimer.ini in this directory.
 run: build
-	./$(BUILD_DIR)/kestavo
+	$(EMULATOR) ./$(TREE)/kestavo
 
 # Warnings are errors here (and so in CI), though not in a plain build, where
 # a newer compiler's new warning must not stop a distribution's build.
 test: deps
 	@./tools/install-packages $(TEST_PACKAGES)
+ifeq ($(CROSS_ARCH),)
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTAVO_WERROR=ON
 	cmake --build $(BUILD_DIR) --parallel $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure --timeout 120 -j $(JOBS)
 	$(MAKE) --no-print-directory sanitize
+else
+	@./tools/install-packages $(CROSS_TEST_PACKAGES)
+	cmake -S . -B $(TREE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTAVO_WERROR=ON $(TOOLCHAIN)
+	cmake --build $(TREE) --parallel $(JOBS)
+	@# The tests that start no program, under qemu-user; those it cannot run
+	@# are skipped by name with the reason (tests/emulator-skips.txt).
+	cd $(TREE) && ctest --output-on-failure --timeout 300 -j $(JOBS) -LE "e2e|package|program"
+	@grep -h -o '\[  SKIPPED \] .* under qemu-user: .*' $(TREE)/Testing/Temporary/LastTest.log | \
+		sort -u || echo "no test skipped under qemu-user"
+	@# The tests that start the program, built for this machine, on the
+	@# $(CROSS_ARCH) program and package; the program runs through qemu-user.
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTAVO_WERROR=ON
+	cmake --build $(BUILD_DIR) --parallel $(JOBS) --target kestavo_program_tests
+	cd $(BUILD_DIR) && KESTAVO_TEST_BUILD_DIR=$(abspath $(TREE)) KESTAVO_TEST_ARCH=$(CROSS_ARCH) \
+		KESTAVO_TEST_EMULATOR="$(EMULATOR)" \
+		ctest --output-on-failure --timeout 300 -j $(JOBS) -L "e2e|package|program"
+endif
 
 # The tests that need no X server again, built with AddressSanitizer (leaks
 # included) and UndefinedBehaviorSanitizer; any report fails the test.
@@ -65,7 +129,7 @@ sanitize: deps
 # umask would narrow the package's directories and its ar members' modes.
 package: build
 	@./tools/install-packages $(PACKAGE_PACKAGES)
-	cd $(BUILD_DIR) && umask 022 && cpack
+	cd $(TREE) && umask 022 && cpack
 
 # Kestavo against the virtual rotor controller, in build/demo; type the port
 # number it tells at Kestavo's first-start prompt.
@@ -96,4 +160,4 @@ bench: build
 	./$(BUILD_DIR)/kestavo-bench
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) build-arm64 build-armhf

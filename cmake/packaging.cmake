@@ -83,6 +83,17 @@ number at any device, such as a /dev/serial/by-id link or a pseudo-terminal
 that carries a rotor on another machine.")
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# CPack takes the architecture from dpkg --print-architecture, this
+# machine's; a cross build's comes from the target's GNU triplet.
+if(CMAKE_CROSSCOMPILING)
+    find_program(KESTAVO_DPKG_ARCHITECTURE dpkg-architecture REQUIRED)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env CC=${CMAKE_CXX_COMPILER}
+                            ${KESTAVO_DPKG_ARCHITECTURE} -t ${CMAKE_LIBRARY_ARCHITECTURE}
+                            -q DEB_HOST_ARCH
+                    OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE
+                    OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    message(STATUS "Debian architecture of the package: ${CPACK_DEBIAN_PACKAGE_ARCHITECTURE}")
+endif()
 # Dependencies come from the libraries the program is linked against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its X11 and Wayland support as plugins at run time, where the
@@ -101,4 +112,6 @@ if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
     set(ENV{SOURCE_DATE_EPOCH} @KESTAVO_SOURCE_DATE_EPOCH@)
 endif()
 ]] @ONLY)
+# Installed-Size from the package's files, not from the build directory's.
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/installedsize.cmake)
 include(CPack)

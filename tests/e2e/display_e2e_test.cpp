@@ -74,7 +74,7 @@ TEST_P(KestavoWithoutDisplay, SaysWhichDisplayOnOneLineAndEndsWithStatusOne)
     QProcess kestavo;
     kestavo.setProcessEnvironment(environment);
     kestavo.setWorkingDirectory(directory.path());
-    kestavo.start(QStringLiteral(KESTAVO_BINARY), c.arguments);
+    startProgram(kestavo, testedProgram(QStringLiteral(KESTAVO_BINARY)), c.arguments);
     ASSERT_TRUE(kestavo.waitForFinished(15000));
 
     EXPECT_EQ(kestavo.exitStatus(), QProcess::NormalExit) << "no abort";
@@ -120,7 +120,8 @@ TEST(KestavoWithoutDisplay, AnswersHelpAndVersion)
     for (const char* request : {"--help", "--version"}) {
         QProcess kestavo;
         kestavo.setProcessEnvironment(kestavoEnvironment(runtime));
-        kestavo.start(QStringLiteral(KESTAVO_BINARY), {QString::fromLatin1(request)});
+        startProgram(kestavo, testedProgram(QStringLiteral(KESTAVO_BINARY)),
+                     {QString::fromLatin1(request)});
         ASSERT_TRUE(kestavo.waitForFinished(15000));
         EXPECT_EQ(kestavo.exitCode(), 0) << request;
         EXPECT_TRUE(kestavo.readAllStandardError().isEmpty()) << request;
@@ -154,7 +155,7 @@ protected:
         m_kestavo.setWorkingDirectory(m_dir.path());
         if (inChild)
             m_kestavo.setChildProcessModifier(inChild);
-        m_kestavo.start(QStringLiteral(KESTAVO_BINARY), {});
+        startProgram(m_kestavo, testedProgram(QStringLiteral(KESTAVO_BINARY)), {});
         ASSERT_TRUE(m_kestavo.waitForStarted(10000));
     }
 

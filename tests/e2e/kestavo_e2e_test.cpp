@@ -52,7 +52,7 @@ protected:
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(programEnvironment(m_x.display()));
         process->setWorkingDirectory(directory);
-        process->start(QStringLiteral(KESTAVO_BINARY), arguments);
+        startProgram(*process, testedProgram(QStringLiteral(KESTAVO_BINARY)), arguments);
         EXPECT_TRUE(process->waitForStarted(10000));
         m_processes.push_back(std::move(process));
         return *m_processes.back();

@@ -22,7 +22,7 @@ struct ProgramRun {
 {
     QProcess kestavo;
     kestavo.setProcessEnvironment(programEnvironment());
-    kestavo.start(QStringLiteral(KESTAVO_BINARY), arguments);
+    startProgram(kestavo, testedProgram(QStringLiteral(KESTAVO_BINARY)), arguments);
     EXPECT_TRUE(kestavo.waitForFinished(10000)) << "kestavo did not end";
     ProgramRun run;
     if (kestavo.exitStatus() == QProcess::NormalExit)

@@ -27,6 +27,17 @@ struct Result {
     QString output;
 };
 
+Result finished(QProcess& process, const QString& program)
+{
+    if (!process.waitForFinished(100000)) {
+        ADD_FAILURE() << program.toStdString() << " did not finish";
+        process.kill();
+        process.waitForFinished();
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAll())};
+}
+
 Result run(const QString& program, const QStringList& arguments,
            const QString& directory = QString(),
            const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
@@ -37,13 +48,22 @@ Result run(const QString& program, const QStringList& arguments,
     if (!directory.isEmpty())
         process.setWorkingDirectory(directory);
     process.start(program, arguments);
-    if (!process.waitForFinished(100000)) {
-        ADD_FAILURE() << program.toStdString() << " did not finish";
-        process.kill();
-        process.waitForFinished();
-    }
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromLocal8Bit(process.readAll())};
+    return finished(process, program);
+}
+
+// Kestavo itself, through the emulator when it is another architecture's.
+Result runKestavo(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    startProgram(process, program, arguments);
+    return finished(process, program);
+}
+
+// The build tree whose installation and package are tested.
+QString buildDir()
+{
+    return testedBuildDir(QStringLiteral(KESTAVO_BUILD_DIR));
 }
 
 const QString kDesktopEntry =
@@ -110,10 +130,10 @@ void expectDataFiles(const QString& prefix)
 // this build.
 QString buildPackage(const QString& output)
 {
-    const Result pack =
-        run(QStringLiteral(KESTAVO_CPACK),
-            {QStringLiteral("--config"), QStringLiteral(KESTAVO_BUILD_DIR "/CPackConfig.cmake"),
-             QStringLiteral("-B"), output});
+    const Result pack = run(QStringLiteral(KESTAVO_CPACK),
+                            {QStringLiteral("--config"),
+                             QDir(buildDir()).filePath(QStringLiteral("CPackConfig.cmake")),
+                             QStringLiteral("-B"), output});
     EXPECT_EQ(pack.status, 0) << pack.output.toStdString();
     const QStringList packages = QDir(output).entryList({QStringLiteral("*.deb")}, QDir::Files);
     EXPECT_EQ(packages.size(), 1) << pack.output.toStdString();
@@ -163,6 +183,31 @@ QStringList tarEntriesNotDated(const QString& package, const QString& dpkgDebOpt
     return notDated;
 }
 
+// The package's size as dpkg-gencontrol counts a tree: each file's size in
+// KiB, rounded up, and 1 for each directory, root included, and each link.
+qint64 installedSizeOf(const QString& root)
+{
+    qint64 size = 1;
+    QDirIterator entries(root,
+                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext()) {
+        const QFileInfo entry(entries.next());
+        size += entry.isFile() && !entry.isSymLink() ? (entry.size() + 1023) / 1024 : 1;
+    }
+    return size;
+}
+
+// The architecture the package is for: KESTAVO_TEST_ARCH for another
+// architecture's build, otherwise this machine's.
+QString expectedArchitecture()
+{
+    const QString other = qEnvironmentVariable("KESTAVO_TEST_ARCH");
+    return other.isEmpty() ? run(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")})
+                                 .output.trimmed()
+                           : other;
+}
+
 // Runs the program under prefix and checks it says its version, then starts
 // and sets up its line, the way it does on a person's desktop.
 void expectProgramStarts(const QString& prefix)
@@ -170,7 +215,7 @@ void expectProgramStarts(const QString& prefix)
     const QString program = QDir(prefix).filePath(QStringLiteral("bin/kestavo"));
     ASSERT_TRUE(QFileInfo(program).isExecutable()) << program.toStdString();
 
-    const Result version = run(program, {QStringLiteral("--version")});
+    const Result version = runKestavo(program, {QStringLiteral("--version")});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.output, QStringLiteral("Kestavo " KESTAVO_EXPECTED_VERSION "\n"));
 
@@ -181,7 +226,7 @@ void expectProgramStarts(const QString& prefix)
     writeFileBytes(directory.filePath(QStringLiteral("Tavimer.ini")), "99\r\n");
     QProcess kestavo;
     kestavo.setWorkingDirectory(directory.path());
-    kestavo.start(program, {});
+    startProgram(kestavo, program, {});
     ASSERT_TRUE(kestavo.waitForStarted(10000));
     bool lineSetUp = false;
     for (int round = 0; round < 200 && !lineSetUp; ++round) {
@@ -199,9 +244,9 @@ void expectProgramStarts(const QString& prefix)
 TEST(Installation, PutsProgramAndDataFilesUnderThePrefix)
 {
     QTemporaryDir prefix;
-    const Result install = run(QStringLiteral(KESTAVO_CMAKE),
-                               {QStringLiteral("--install"), QStringLiteral(KESTAVO_BUILD_DIR),
-                                QStringLiteral("--prefix"), prefix.path()});
+    const Result install =
+        run(QStringLiteral(KESTAVO_CMAKE),
+            {QStringLiteral("--install"), buildDir(), QStringLiteral("--prefix"), prefix.path()});
     ASSERT_EQ(install.status, 0) << install.output.toStdString();
 
     expectDataFiles(prefix.path());
@@ -213,15 +258,19 @@ TEST(DebianPackage, NamesItsVersionAndLibrariesAndShipsEverything)
     QTemporaryDir output;
     const QString package = buildPackage(output.path());
     ASSERT_FALSE(package.isEmpty());
-    EXPECT_TRUE(QFileInfo(package).fileName().startsWith(
-        QStringLiteral("kestavo_" KESTAVO_EXPECTED_VERSION "_")));
+    const QString architecture = expectedArchitecture();
+    EXPECT_EQ(QFileInfo(package).fileName(),
+              QStringLiteral("kestavo_" KESTAVO_EXPECTED_VERSION "_%1.deb").arg(architecture));
 
     const Result fields =
-        run(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), package, QStringLiteral("Package"),
-                                         QStringLiteral("Version"), QStringLiteral("Depends")});
+        run(QStringLiteral("dpkg-deb"),
+            {QStringLiteral("-f"), package, QStringLiteral("Package"), QStringLiteral("Version"),
+             QStringLiteral("Architecture"), QStringLiteral("Depends")});
     ASSERT_EQ(fields.status, 0) << fields.output.toStdString();
     EXPECT_TRUE(fields.output.contains(QStringLiteral("Package: kestavo\n")));
     EXPECT_TRUE(fields.output.contains(QStringLiteral("Version: " KESTAVO_EXPECTED_VERSION "\n")));
+    EXPECT_TRUE(fields.output.contains(QStringLiteral("Architecture: %1\n").arg(architecture)))
+        << fields.output.toStdString();
     // Filled in from the program's own libraries, and the platform plugins
     // that no library scan finds.
     for (const char* library :
@@ -241,6 +290,12 @@ TEST(DebianPackage, NamesItsVersionAndLibrariesAndShipsEverything)
     const Result unpack =
         run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), package, root.path()});
     ASSERT_EQ(unpack.status, 0) << unpack.output.toStdString();
+    // From the files, not from the filesystem the package was made on.
+    const Result installedSize =
+        run(QStringLiteral("dpkg-deb"),
+            {QStringLiteral("-f"), package, QStringLiteral("Installed-Size")});
+    EXPECT_EQ(installedSize.output.trimmed().toLongLong(), installedSizeOf(root.path()))
+        << installedSize.output.toStdString();
     const QString usr = QDir(root.path()).filePath(QStringLiteral("usr"));
     expectDataFiles(usr);
     // The metainfo's launchable is the desktop entry beside it.
@@ -286,7 +341,8 @@ TEST(ManualPage, NamesTheOptionsHelpNames)
             options.insert(match.next().captured(0));
         return options;
     };
-    const Result help = run(QStringLiteral(KESTAVO_BINARY), {QStringLiteral("--help")});
+    const Result help =
+        runKestavo(testedProgram(QStringLiteral(KESTAVO_BINARY)), {QStringLiteral("--help")});
     ASSERT_EQ(help.status, 0);
     const qsizetype helpStart = help.output.indexOf(QStringLiteral("\nOptions:\n"));
     ASSERT_GE(helpStart, 0) << help.output.toStdString();

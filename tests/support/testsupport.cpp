@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -178,6 +179,30 @@ ChildOutcome runWithFileSizeLimit(long maxBytes, const std::function<void()>& st
         outcome.description = QString::fromUtf8(message.mid(lineEnd + 1));
     }
     return outcome;
+}
+
+QString testedBuildDir(const QString& builtHere)
+{
+    const QString other = qEnvironmentVariable("KESTAVO_TEST_BUILD_DIR");
+    return other.isEmpty() ? builtHere : other;
+}
+
+QString testedProgram(const QString& builtHere)
+{
+    const QString other = qEnvironmentVariable("KESTAVO_TEST_BUILD_DIR");
+    return other.isEmpty() ? builtHere : QDir(other).filePath(QFileInfo(builtHere).fileName());
+}
+
+void startProgram(QProcess& process, const QString& program, const QStringList& arguments)
+{
+    QStringList emulator =
+        qEnvironmentVariable("KESTAVO_TEST_EMULATOR").split(u' ', Qt::SkipEmptyParts);
+    if (emulator.isEmpty()) {
+        process.start(program, arguments);
+        return;
+    }
+    const QString runner = emulator.takeFirst();
+    process.start(runner, emulator + QStringList{program} + arguments);
 }
 
 QProcessEnvironment programEnvironment(const QString& display)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
@@ -128,6 +129,15 @@ struct ChildOutcome {
 // The environment for the real program: the caller's, without any display,
 // or on display through the X11 plugin when one is given.
 [[nodiscard]] QProcessEnvironment programEnvironment(const QString& display = QString());
+
+// The build tree whose program and package the program tests test: this
+// one (builtHere), or KESTAVO_TEST_BUILD_DIR, another architecture's.
+[[nodiscard]] QString testedBuildDir(const QString& builtHere);
+// That tree's file of the name builtHere has.
+[[nodiscard]] QString testedProgram(const QString& builtHere);
+// Starts a program of the tested tree, through KESTAVO_TEST_EMULATOR
+// (qemu-aarch64 -L /) when it is another architecture's.
+void startProgram(QProcess& process, const QString& program, const QStringList& arguments);
 
 // The run-time error that step throws; nullopt, and a failed test, if it
 // throws none.
