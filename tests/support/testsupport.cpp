@@ -189,8 +189,8 @@ QString testedBuildDir(const QString& builtHere)
 
 QString testedProgram(const QString& builtHere)
 {
-    const QString other = qEnvironmentVariable("KESTAVO_TEST_BUILD_DIR");
-    return other.isEmpty() ? builtHere : QDir(other).filePath(QFileInfo(builtHere).fileName());
+    const QFileInfo program(builtHere);
+    return QDir(testedBuildDir(program.path())).filePath(program.fileName());
 }
 
 void startProgram(QProcess& process, const QString& program, const QStringList& arguments)
