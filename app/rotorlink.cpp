@@ -39,13 +39,13 @@ void RotorLink::go(const QString& target)
 {
     m_waiting.reset();
     app::go(m_comm1, target);
-    if (const std::optional<int> heading = headingOf(target))
-        m_heading = *heading;
+    if (headingOf(target))
+        m_position = Position{*readNumber(target), 0};
 }
 
-void RotorLink::turnTo(int heading)
+void RotorLink::turnTo(int heading, Position target)
 {
-    m_heading = heading;
+    m_position = target;
     // The timer runs exactly while a network command may still be waiting.
     if (m_poll.isActive() && m_comm1.outBufferCount() > 0) {
         m_waiting = heading;

@@ -25,8 +25,15 @@ void go(platform::CommControl& comm1, const QString& target);
 // X: ends the program at once.
 void x(platform::Ending& ending);
 
+// A target as a client gave it, in degrees; the line only ever gets the
+// rounded azimuth.
+struct Position {
+    double azimuth = 0;
+    double elevation = 0;
+};
+
 // The rotor as both doors reach it: the window's GO and the network's
-// targets go out through go() on the same port, and the last heading sent
+// targets go out through go() on the same port, and the last target given
 // either way is kept for the clients that ask.
 class RotorLink final : public QObject
 {
@@ -39,17 +46,20 @@ public:
     // still waiting for the line is dropped: the click is newer.
     void go(const QString& target);
 
-    // A network target, a heading 0-359. While the line has not yet taken
-    // the previous network command, this one replaces whatever waits behind
-    // it, so a flood never queues more than one command.
-    void turnTo(int heading);
+    // A network target: heading (0-359) goes out, target is what the
+    // clients read back. While the line has not yet taken the previous
+    // network command, this one replaces whatever waits behind it, so a
+    // flood never queues more than one command.
+    void turnTo(int heading, Position target);
 
     // Sends a network target still waiting for the line, as the program
     // ends: a client was told it was taken.
     void sendWaiting();
 
-    // The last heading sent or queued by either door; 0 before the first.
-    [[nodiscard]] int heading() const { return m_heading; }
+    // The last target sent or queued by either door, as it was given, so
+    // that a tracker reads back exactly what it asked for and sees no
+    // reason to ask again; 0, 0 before the first.
+    [[nodiscard]] Position position() const { return m_position; }
 
 signals:
     // A queued target could not be sent once the line was free.
@@ -62,7 +72,7 @@ private:
     platform::CommControl& m_comm1;
     QTimer m_poll;
     std::optional<int> m_waiting;
-    int m_heading = 0;
+    Position m_position;
 };
 
 } // namespace kestavo::app

@@ -65,7 +65,8 @@ constexpr std::string_view kDumpStateExtended =
 
 [[nodiscard]] QByteArray degrees(double value)
 {
-    return QByteArray::number(value, 'f', 2);
+    // + 0.0: a target of -0 reads back as 0.00.
+    return QByteArray::number(value + 0.0, 'f', 2);
 }
 
 // Printable ASCII, blanks and tabs: anything else is no command of ours.
@@ -89,13 +90,23 @@ constexpr std::string_view kDumpStateExtended =
     return fields;
 }
 
+struct Target {
+    int heading;
+    app::Position given;
+};
+
 // The target of a set_pos: azimuth and elevation, both finite numbers, the
 // azimuth within the range taken in.
-[[nodiscard]] std::optional<int> targetOf(const QList<QByteArrayView>& arguments)
+[[nodiscard]] std::optional<Target> targetOf(const QList<QByteArrayView>& arguments)
 {
-    if (arguments.size() != 2 || !app::readNumber(QString::fromLatin1(arguments[1])))
+    if (arguments.size() != 2)
         return std::nullopt;
-    return app::headingOf(QString::fromLatin1(arguments[0]));
+    const QString azimuth = QString::fromLatin1(arguments[0]);
+    const std::optional<double> elevation = app::readNumber(QString::fromLatin1(arguments[1]));
+    const std::optional<int> heading = app::headingOf(azimuth);
+    if (!elevation || !heading)
+        return std::nullopt;
+    return Target{*heading, {*app::readNumber(azimuth), *elevation}};
 }
 
 } // namespace
@@ -150,16 +161,18 @@ QByteArray Conversation::answer(QByteArrayView line)
         m_finished = true;
         return {};
     case Action::SetPos:
-        if (const std::optional<int> heading = targetOf(arguments))
-            m_link.turnTo(*heading);
+        if (const std::optional<Target> target = targetOf(arguments))
+            m_link.turnTo(target->heading, target->given);
         else
             code = kInvalidParameter;
         break;
-    case Action::GetPos:
-        values = extended
-                     ? "Azimuth: " + degrees(m_link.heading()) + "\nElevation: " + degrees(0) + '\n'
-                     : degrees(m_link.heading()) + '\n' + degrees(0) + '\n';
+    case Action::GetPos: {
+        const app::Position at = m_link.position();
+        values = extended ? "Azimuth: " + degrees(at.azimuth) +
+                                "\nElevation: " + degrees(at.elevation) + '\n'
+                          : degrees(at.azimuth) + '\n' + degrees(at.elevation) + '\n';
         break;
+    }
     case Action::DumpState:
         values = QByteArray(extended ? kDumpStateExtended.data() : kDumpState.data());
         break;

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using kestavo::remote::Conversation;
 using kestavo::test::RecordingCommControl;
 
@@ -71,6 +73,12 @@ INSTANTIATE_TEST_SUITE_P(
                  {}},
         Exchange{"get_pos before any", "p\n\\get_pos\n", "0.00\n0.00\n0.00\n0.00\n", {}},
         Exchange{"get_pos after GO", "p\n", "90.00\n0.00\n", {}, "90"},
+        Exchange{"get_pos reads back the target as given",
+                 "P 359.60 12.00\np\nP 450 0\np\nP -10 -0\n+p\nP 174,46 0\n\\get_pos\n",
+                 "RPRT 0\n359.60\n12.00\nRPRT 0\n450.00\n0.00\nRPRT 0\nget_pos:\nAzimuth: "
+                 "-10.00\nElevation: 0.00\nRPRT 0\nRPRT 0\n174.46\n0.00\n",
+                 {"000", "090", "350", "174"}},
+        Exchange{"get_pos after GO with decimals", "p\n", "359.60\n0.00\n", {}, "359.6"},
         Exchange{"GO that is no heading", "p\n", "0.00\n0.00\n", {}, "90x"},
         Exchange{"dump_state", "\\dump_state\n", kState, {}},
         Exchange{"get_info", "_\n\\get_info\n", "Kestavo 1.00\nKestavo 1.00\n", {}},
@@ -117,5 +125,43 @@ TEST(Flood, TheNewestTargetWinsAndNothingQueuesUp)
         QCoreApplication::processEvents();
     EXPECT_EQ(comm1.assignments, (QStringList{"Output=AP1000\r", "Output=AP1039\r"}));
 }
+
+struct Hold {
+    const char* name;
+    double azimuth;
+    double elevation;
+    double threshold; // how far the read-back may be off before it resends
+};
+
+class TrackerHold : public ::testing::TestWithParam<Hold>
+{
+};
+
+// gpredict's loop: read the position, send the target again while the
+// read-back is further off than its threshold. A held target goes out once.
+TEST_P(TrackerHold, SendsOneCommandForATargetThatStays)
+{
+    const Hold& c = GetParam();
+    RecordingCommControl comm1;
+    kestavo::app::RotorLink link(comm1);
+    Conversation conversation(link);
+    const QByteArray target = "P " + QByteArray::number(c.azimuth, 'f', 2) + ' ' +
+                              QByteArray::number(c.elevation, 'f', 2) + '\n';
+    for (int cycle = 0; cycle < 10; ++cycle) {
+        const QList<QByteArray> read = conversation.take("p\n").split('\n');
+        ASSERT_GE(read.size(), 2);
+        if (std::abs(read[0].toDouble() - c.azimuth) > c.threshold ||
+            std::abs(read[1].toDouble() - c.elevation) > c.threshold) {
+            EXPECT_EQ(conversation.take(target), "RPRT 0\n");
+        }
+    }
+    EXPECT_EQ(comm1.assignments.size(), 1) << comm1.assignments.join(u' ').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, TrackerHold,
+                         ::testing::Values(Hold{"engaged at its default", 180, 45, 5},
+                                           Hold{"just short of north", 359.6, 0, 5},
+                                           Hold{"fine threshold", 123.4, 0, 0.1}),
+                         kestavo::test::ByName{});
 
 } // namespace
