@@ -51,7 +51,15 @@ inline constexpr std::chrono::milliseconds kLinePollInterval{10};
 inline constexpr QLatin1StringView kListenOption{"--listen"};
 inline constexpr QLatin1StringView kListenDefaultHost{"127.0.0.1"};
 inline constexpr QLatin1StringView kLocalhostName{"localhost"};
+// A newcomer beyond this many makes room: the client silent longest goes,
+// and the line saying so is printed at most once per notice interval.
 inline constexpr int kMaxClients = 16;
+inline constexpr std::chrono::seconds kRoomNoticeInterval{10};
+// A connection whose peer vanished (a laptop suspended, out of range) is
+// probed after this long idle and closed after the probes go unanswered.
+inline constexpr std::chrono::seconds kKeepAliveIdle{60};
+inline constexpr std::chrono::seconds kKeepAliveInterval{10};
+inline constexpr int kKeepAliveProbes = 3;
 // A line longer than this is refused and skipped up to its end.
 inline constexpr qsizetype kMaxLineLength = 256;
 // A client that lets this much of its replies pile up has stopped reading.

@@ -110,6 +110,19 @@ enum class WaitResult { Writable, TimedOut, Failed };
 [[nodiscard]] WaitResult waitWritable(qintptr handle, std::chrono::milliseconds timeout,
                                       QString& reason);
 
+enum class DrainResult { Sent, TimedOut, Failed };
+
+// Waits until the line behind handle has sent every byte it took, the
+// kernel's queue and the device's own buffer included, or timeout passes.
+// On failure puts the cause, in words, in reason.
+[[nodiscard]] DrainResult drainLine(qintptr handle, std::chrono::milliseconds timeout,
+                                    QString& reason);
+
+// Tests hand in what drainLine() does instead, to see when it is called;
+// an empty function goes back to the host's own.
+void replaceLineDrain(
+    std::function<DrainResult(qintptr, std::chrono::milliseconds, QString&)> drain);
+
 // An IP address as written on the command line: "192.168.1.5", "::1".
 struct IpAddress {
     bool loopback = false; // only this machine can reach it
@@ -121,7 +134,8 @@ struct IpAddress {
 // and closed on exec; -1 with the cause, in words, in reason on failure.
 [[nodiscard]] int listenTcp(const QString& address, std::uint16_t port, QString& reason);
 
-// The next waiting connection, non-blocking and closed on exec. -1 when
+// The next waiting connection, non-blocking, closed on exec and probed
+// with TCP keepalive, so that a peer that vanished is noticed. -1 when
 // none waits or the client left before it was taken (reason empty), or on
 // a failure of the listening socket itself (reason set).
 [[nodiscard]] int acceptConnection(int listener, QString& reason);
@@ -137,13 +151,18 @@ enum class StreamState { Open, Ended };
 // never raises SIGPIPE. Ended when the connection failed.
 [[nodiscard]] StreamState sendSome(int socket, QByteArray& from);
 
+// Who is at the other end of a connection, as "address:port"; empty when
+// the host cannot tell.
+[[nodiscard]] QString peerName(int socket);
+
 // Closes a socket. On Linux the descriptor is gone even when close()
 // reports an error, and nothing of a socket's is left to lose then.
 void closeSocket(int socket);
 
 // A descriptor that becomes readable when the program is asked to end by a
 // signal (SIGTERM, SIGINT, SIGHUP), so that the event loop can end it in
-// order. Set up once per process; -1 with the cause in reason on failure.
+// order. A signal that was ignored when the program started (nohup) stays
+// ignored. Set up once per process; -1 with the cause in reason on failure.
 [[nodiscard]] int terminationRequests(QString& reason);
 // Takes the pending requests off that descriptor.
 void clearTerminationRequests();

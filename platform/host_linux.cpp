@@ -18,12 +18,17 @@
 #include <climits>
 #include <csignal>
 #include <fcntl.h>
+#include <future>
 #include <grp.h>
+#include <memory>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <termios.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -299,6 +304,44 @@ WaitResult waitWritable(qintptr handle, std::chrono::milliseconds timeout, QStri
 namespace
 {
 
+std::function<DrainResult(qintptr, std::chrono::milliseconds, QString&)> g_lineDrain;
+
+} // namespace
+
+DrainResult drainLine(qintptr handle, std::chrono::milliseconds timeout, QString& reason)
+{
+    if (g_lineDrain)
+        return g_lineDrain(handle, timeout, reason);
+    // tcdrain() has no timeout and blocks for good on a device that stopped
+    // taking bytes, so it runs aside; if it never returns, its thread ends
+    // with the program, which is ending anyway.
+    auto outcome = std::make_shared<std::promise<int>>();
+    std::future<int> drained = outcome->get_future();
+    std::thread([line = static_cast<int>(handle), outcome] {
+        int result = 0;
+        do
+            result = ::tcdrain(line);
+        while (result != 0 && errno == EINTR);
+        outcome->set_value(result == 0 ? 0 : errno);
+    }).detach();
+    if (drained.wait_for(timeout) == std::future_status::timeout)
+        return DrainResult::TimedOut;
+    if (const int error = drained.get()) {
+        reason = errnoText(error);
+        return DrainResult::Failed;
+    }
+    return DrainResult::Sent;
+}
+
+void replaceLineDrain(
+    std::function<DrainResult(qintptr, std::chrono::milliseconds, QString&)> drain)
+{
+    g_lineDrain = std::move(drain);
+}
+
+namespace
+{
+
 int g_terminationPipe[2] = {-1, -1};
 
 extern "C" void onTerminationSignal(int)
@@ -329,6 +372,14 @@ int terminationRequests(QString& reason)
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction current {
+        };
+        if (::sigaction(signalNumber, nullptr, &current) != 0) {
+            reason = errnoText(errno);
+            return -1;
+        }
+        if (current.sa_handler == SIG_IGN)
+            continue;
         if (::sigaction(signalNumber, &action, nullptr) != 0) {
             reason = errnoText(errno);
             return -1;
@@ -416,12 +467,33 @@ int listenTcp(const QString& address, std::uint16_t port, QString& reason)
     return listener;
 }
 
+namespace
+{
+
+// Best effort: a connection without keepalive still works, and the door
+// makes room when it is full either way.
+void keepAlive(int socket)
+{
+    const int on = 1;
+    const int idle = static_cast<int>(constants::kKeepAliveIdle.count());
+    const int interval = static_cast<int>(constants::kKeepAliveInterval.count());
+    const int probes = constants::kKeepAliveProbes;
+    (void)::setsockopt(socket, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    (void)::setsockopt(socket, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    (void)::setsockopt(socket, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    (void)::setsockopt(socket, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+}
+
+} // namespace
+
 int acceptConnection(int listener, QString& reason)
 {
     for (;;) {
         const int client = ::accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (client >= 0)
+        if (client >= 0) {
+            keepAlive(client);
             return client;
+        }
         if (errno == EINTR)
             continue;
         // Out of descriptors or memory, or no listening socket: ours to
@@ -464,6 +536,25 @@ StreamState sendSome(int socket, QByteArray& from)
         from.remove(0, sent);
     }
     return StreamState::Open;
+}
+
+QString peerName(int socket)
+{
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &length) != 0)
+        return QString();
+    char text[INET6_ADDRSTRLEN] = {};
+    if (peer.ss_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&peer);
+        if (::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text))
+            return QStringLiteral("%1:%2").arg(QLatin1StringView(text)).arg(ntohs(v4->sin_port));
+    } else if (peer.ss_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&peer);
+        if (::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text))
+            return QStringLiteral("[%1]:%2").arg(QLatin1StringView(text)).arg(ntohs(v6->sin6_port));
+    }
+    return QString();
 }
 
 void closeSocket(int socket)

@@ -47,7 +47,12 @@ int RunTime::run(const std::function<void()>& start)
             watch = std::make_unique<QSocketNotifier>(requests, QSocketNotifier::Read);
             connect(watch.get(), &QSocketNotifier::activated, this, [this] {
                 host::clearTerminationRequests();
-                end();
+                // Under an error box the port is already released: a
+                // log-out or a stop must not wait on the box until SIGKILL.
+                if (m_boxShown)
+                    QCoreApplication::exit(kExitRuntimeError);
+                else
+                    end();
             });
         } else {
             std::fprintf(stderr,
@@ -78,11 +83,13 @@ void RunTime::end()
     // Ending from here on: nothing a step triggers may run a handler.
     m_ending = true;
     std::optional<RuntimeError> failure = runSteps(m_endSteps, AfterFailure::Stop);
-    const std::optional<RuntimeError> releaseFailure =
-        runSteps(m_releaseSteps, AfterFailure::Continue);
+    const std::optional<RuntimeError> releaseFailure = release();
     if (!failure)
         failure = releaseFailure;
-    finish(failure ? m_errors.report(*failure) : kExitNormal);
+    if (failure)
+        reportAndFinish(*failure);
+    else
+        finish(kExitNormal);
 }
 
 void RunTime::fail(const RuntimeError& error)
@@ -92,8 +99,26 @@ void RunTime::fail(const RuntimeError& error)
     // Set before the box is shown: its event loop must not run handlers.
     m_ending = true;
     // A failure in giving back would only hide the one being reported.
-    (void)runSteps(m_releaseSteps, AfterFailure::Continue);
-    finish(m_errors.report(error));
+    (void)release();
+    reportAndFinish(error);
+}
+
+std::optional<RuntimeError> RunTime::release()
+{
+    // Once: a display lost while an ending's box is up must not close the
+    // port a second time.
+    if (m_released)
+        return std::nullopt;
+    m_released = true;
+    return runSteps(m_releaseSteps, AfterFailure::Continue);
+}
+
+void RunTime::reportAndFinish(const RuntimeError& error)
+{
+    m_boxShown = true;
+    const int status = m_errors.report(error);
+    m_boxShown = false;
+    finish(status);
 }
 
 int RunTime::displayLost(const QString& detail)
@@ -107,8 +132,7 @@ int RunTime::displayLost(const QString& detail)
         outcome = failure ? QStringLiteral("Not everything was sent: ") + failure->description()
                           : QStringLiteral("Nothing was lost: what GO sent went out");
     }
-    const std::optional<RuntimeError> releaseFailure =
-        runSteps(m_releaseSteps, AfterFailure::Continue);
+    const std::optional<RuntimeError> releaseFailure = release();
     outcome += releaseFailure ? QStringLiteral("; the port could not be released: ") +
                                     releaseFailure->description()
                               : QStringLiteral("; the port was released.");

@@ -28,7 +28,8 @@ public:
 // one goes to the common error path and ends the program with status 1.
 // Once the program is ending, no further handler runs. Closing the last
 // window ends the program like end(), and so does SIGTERM, SIGINT or SIGHUP
-// once the event loop runs. A display that goes away ends it too, in order,
+// once the event loop runs; such a signal while an error box is up ends it
+// at once with status 1. A display that goes away ends it too, in order,
 // with status 1 and no box.
 class RunTime final : public QObject, public Ending
 {
@@ -68,12 +69,16 @@ private:
     enum class AfterFailure { Stop, Continue };
     [[nodiscard]] std::optional<RuntimeError>
     runSteps(const std::vector<std::function<void()>>& steps, AfterFailure after);
+    [[nodiscard]] std::optional<RuntimeError> release();
+    void reportAndFinish(const RuntimeError& error);
     void finish(int status);
 
     ErrorPath& m_errors;
     std::vector<std::function<void()>> m_endSteps;
     std::vector<std::function<void()>> m_releaseSteps;
     bool m_ending = false;
+    bool m_released = false;
+    bool m_boxShown = false;
     int m_status = 0;
 };
 

@@ -55,13 +55,69 @@ void SerialControl::setPortOpen(bool open)
 {
     const SyncCall call(*this);
     if (!open) {
-        m_port.close();
+        close();
         return;
     }
     if (m_port.isOpen())
         throw RuntimeError(ErrorNumber::PortAlreadyOpen,
                            QStringLiteral("%1 is already open.").arg(portLabel()));
     this->open();
+}
+
+void SerialControl::close()
+{
+    // QSerialPort's close puts the device's earlier settings back at once:
+    // whatever the kernel or the device still holds would then go out at
+    // that speed, garbled. A line that already failed gets no more waiting.
+    try {
+        if (m_port.isOpen() && !m_writeFailed) {
+            drainOutput();
+            waitUntilSent();
+        }
+    } catch (const RuntimeError&) {
+        m_port.close();
+        throw;
+    }
+    m_port.close();
+}
+
+void SerialControl::waitUntilSent()
+{
+    QString reason;
+    const std::optional<qint64> queued = host::outputQueued(m_port.handle(), reason);
+    const std::chrono::milliseconds allowance = drainAllowance(queued.value_or(0));
+    switch (host::drainLine(m_port.handle(), allowance, reason)) {
+    case host::DrainResult::Sent:
+        return;
+    case host::DrainResult::TimedOut:
+        throw giveUp(RuntimeError(
+            ErrorNumber::WriteFailed,
+            QStringLiteral("Cannot send the last bytes to %1: the device did not send them "
+                           "within %2 ms. Check the device and its cable; the last command may "
+                           "not have reached the rotor.")
+                .arg(portLabel())
+                .arg(allowance.count())));
+    case host::DrainResult::Failed:
+        throw giveUp(lineFailure(reason));
+    }
+}
+
+RuntimeError SerialControl::lineFailure(const QString& reason) const
+{
+    return RuntimeError(ErrorNumber::WriteFailed,
+                        QStringLiteral("Cannot send to %1: %2. Check that the device is still "
+                                       "connected; the last command may not have reached the "
+                                       "rotor.")
+                            .arg(portLabel(), reason));
+}
+
+RuntimeError SerialControl::giveUp(RuntimeError error)
+{
+    m_writeFailed = true;
+    // Left buffered, the bytes would make QSerialPort retry, and fail, on
+    // every pass of the event loop.
+    m_port.clear(QSerialPort::Output);
+    return error;
 }
 
 void SerialControl::open()
@@ -190,6 +246,15 @@ void SerialControl::setOutput(const QString& text)
     const QByteArray bytes = textToLineBytes(text);
     if (m_port.write(bytes) != bytes.size())
         throw writeFailure();
+    // QSerialPort would hand the bytes over on the event loop's next turn;
+    // a line with room takes them now. A full one is left to the loop, as
+    // flush() would count "no room" as a failure. A failed write keeps the
+    // bytes buffered, so the loop's next turn fails again and reports it,
+    // as every later failure is reported.
+    QString reason;
+    if (host::waitWritable(m_port.handle(), std::chrono::milliseconds(0), reason) ==
+        host::WaitResult::Writable)
+        (void)m_port.flush();
 }
 
 qint64 SerialControl::outBufferCount() const
@@ -221,12 +286,7 @@ void SerialControl::onPortError(QSerialPort::SerialPortError error)
         error == QSerialPort::WriteError || error == QSerialPort::ResourceError;
     if (!writeFailed || m_writeFailed || m_syncCalls > 0 || !m_port.isOpen())
         return;
-    m_writeFailed = true;
-    const RuntimeError failure = writeFailure();
-    // The bytes cannot go out any more; left buffered, they would make
-    // QSerialPort retry, and fail, on every pass of the event loop.
-    m_port.clear(QSerialPort::Output);
-    emit failed(failure);
+    emit failed(giveUp(writeFailure()));
 }
 
 std::chrono::milliseconds SerialControl::drainAllowance(qint64 bytes) const
@@ -257,28 +317,25 @@ void SerialControl::drainOutput()
         const auto left = std::chrono::milliseconds(deadline.remainingTime());
         switch (host::waitWritable(m_port.handle(), left, reason)) {
         case host::WaitResult::Failed:
-            throw RuntimeError(ErrorNumber::WriteFailed,
-                               QStringLiteral("Cannot send to %1: %2. Check that the device is "
-                                              "still connected; the last command may not have "
-                                              "reached the rotor.")
-                                   .arg(portLabel(), reason));
+            throw giveUp(lineFailure(reason));
         case host::WaitResult::TimedOut:
             continue;
         case host::WaitResult::Writable:
             if (!m_port.flush() && m_port.bytesToWrite() > 0)
-                throw writeFailure();
+                throw giveUp(writeFailure());
             break;
         }
     }
     if (m_port.bytesToWrite() > 0)
-        throw RuntimeError(ErrorNumber::WriteFailed,
-                           QStringLiteral("Cannot send the last %1 bytes to %2: the device did "
-                                          "not take them within %3 ms. Check the device and its "
-                                          "cable; the last command may not have reached the "
-                                          "rotor.")
-                               .arg(m_port.bytesToWrite())
-                               .arg(portLabel())
-                               .arg(allowance.count()));
+        throw giveUp(
+            RuntimeError(ErrorNumber::WriteFailed,
+                         QStringLiteral("Cannot send the last %1 bytes to %2: the device did "
+                                        "not take them within %3 ms. Check the device and its "
+                                        "cable; the last command may not have reached the "
+                                        "rotor.")
+                             .arg(m_port.bytesToWrite())
+                             .arg(portLabel())
+                             .arg(allowance.count())));
 }
 
 } // namespace kestavo::platform

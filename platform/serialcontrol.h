@@ -57,7 +57,14 @@ private:
 
     void onPortError(QSerialPort::SerialPortError error);
     [[nodiscard]] RuntimeError writeFailure() const;
+    [[nodiscard]] RuntimeError lineFailure(const QString& reason) const;
+    // Marks the line as failed and drops what it still buffers; returns error.
+    [[nodiscard]] RuntimeError giveUp(RuntimeError error);
     void open();
+    // Sends what is buffered, waits until the line has sent it, then closes;
+    // the port is closed even when that fails.
+    void close();
+    void waitUntilSent();
     void applySettings(const LineSettings& settings);
     void applyRts();
     [[nodiscard]] QString portLabel() const;

@@ -39,6 +39,7 @@ public:
     }
 
     int m_socket;
+    std::chrono::steady_clock::time_point m_lastHeard = std::chrono::steady_clock::now();
     Conversation m_conversation;
     QByteArray m_unsent;
     QSocketNotifier m_readable;
@@ -58,6 +59,7 @@ FrontDoor::~FrontDoor()
 void FrontDoor::listen(const app::ListenAddress& address, std::FILE* warnings)
 {
     m_address = address.text();
+    m_notices = warnings;
     QString reason;
     m_listener = platform::host::listenTcp(address.host, address.port, reason);
     if (m_listener < 0)
@@ -100,10 +102,8 @@ void FrontDoor::onConnection()
                 .arg(m_address, reason));
     if (socket < 0)
         return;
-    if (m_clients.size() >= static_cast<std::size_t>(constants::kMaxClients)) {
-        platform::host::closeSocket(socket);
-        return;
-    }
+    if (m_clients.size() >= static_cast<std::size_t>(constants::kMaxClients))
+        makeRoom();
     auto* client = new Client(socket, m_link, this);
     m_clients.push_back(client);
     connect(&client->m_readable, &QSocketNotifier::activated, client,
@@ -112,8 +112,34 @@ void FrontDoor::onConnection()
             [this, client] { m_runTime.handle([this, client] { flush(*client); }); });
 }
 
+void FrontDoor::makeRoom()
+{
+    // Clients that vanish without closing (a laptop suspended, out of
+    // range) would otherwise hold the door shut for good.
+    Client& silent = **std::min_element(
+        m_clients.begin(), m_clients.end(),
+        [](const Client* a, const Client* b) { return a->m_lastHeard < b->m_lastHeard; });
+    const auto now = std::chrono::steady_clock::now();
+    const auto silence = std::chrono::duration_cast<std::chrono::seconds>(now - silent.m_lastHeard);
+    const QString peer = platform::host::peerName(silent.m_socket);
+    drop(silent);
+    ++m_roomsMade;
+    // A flood of connections must not flood standard error too.
+    if (m_roomNoticed && now - *m_roomNoticed < constants::kRoomNoticeInterval)
+        return;
+    m_roomNoticed = now;
+    std::fprintf(m_notices,
+                 "%s: %d clients on %s: closed %s, silent for %llds, to make room for a new "
+                 "one (%d so far)\n",
+                 constants::kExecutableName.data(), constants::kMaxClients, qPrintable(m_address),
+                 peer.isEmpty() ? "a client" : qPrintable(peer),
+                 static_cast<long long>(silence.count()), m_roomsMade);
+    std::fflush(m_notices);
+}
+
 void FrontDoor::onReadable(Client& client)
 {
+    client.m_lastHeard = std::chrono::steady_clock::now();
     QByteArray bytes;
     if (platform::host::receiveSome(client.m_socket, bytes, constants::kReceiveChunk) ==
         platform::host::StreamState::Ended) {

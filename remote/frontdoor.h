@@ -4,8 +4,10 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QSocketNotifier;
@@ -37,7 +39,8 @@ public:
     ~FrontDoor() override;
 
     // Starts listening; throws ListenFailed. A warning goes to warnings
-    // when the address reaches beyond this machine.
+    // when the address reaches beyond this machine, and a notice each time
+    // a full door closes the client silent longest to make room.
     void listen(const app::ListenAddress& address, std::FILE* warnings = stderr);
 
     // Closes the listening socket and every connection.
@@ -49,6 +52,7 @@ private:
     class Client;
 
     void onConnection();
+    void makeRoom();
     void onReadable(Client& client);
     void flush(Client& client);
     void drop(Client& client);
@@ -59,6 +63,9 @@ private:
     int m_listener = -1;
     std::unique_ptr<QSocketNotifier> m_listening;
     std::vector<Client*> m_clients; // children of this object
+    std::FILE* m_notices = stderr;
+    int m_roomsMade = 0;
+    std::optional<std::chrono::steady_clock::time_point> m_roomNoticed;
 };
 
 } // namespace kestavo::remote

@@ -10,10 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
 #include <memory>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -52,6 +55,8 @@ protected:
     {
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(programEnvironment(m_x.display()));
+        if (m_childSetUp)
+            process->setChildProcessModifier(m_childSetUp);
         process->setWorkingDirectory(directory);
         startProgram(*process, testedProgram(QStringLiteral(KESTAVO_BINARY)), arguments);
         EXPECT_TRUE(process->waitForStarted(10000));
@@ -128,6 +133,7 @@ protected:
     PortTable m_table;
     QTemporaryDir m_dir;
     std::vector<std::unique_ptr<QProcess>> m_processes;
+    std::function<void()> m_childSetUp; // run in the child before Kestavo starts
 };
 
 TEST_F(KestavoUnderX, FirstStartStoresTheReplyAndTheNextAsksNothing)
@@ -295,20 +301,24 @@ TEST_F(KestavoUnderX, LineWhoseOtherSideWentAwayEndsThroughTheErrorBox)
     return {taken, QString::number(ntohs(address.sin_port))};
 }
 
-// Hamlib's own client, as trackers and loggers reach the rotor.
+// Hamlib's own client, as trackers and loggers reach the rotor: its exit
+// status and what it printed.
+std::pair<int, QByteArray> rotctlOn(const QString& port, const QStringList& command)
+{
+    QProcess client;
+    client.start(QStringLiteral("rotctl"),
+                 QStringList{"-m", "2", "-r", "127.0.0.1:" + port} + command);
+    EXPECT_TRUE(client.waitForFinished(10000));
+    return {client.exitCode(), client.readAllStandardOutput()};
+}
+
 TEST_F(KestavoUnderX, RotctlSetsAndReadsTheHeadingThroughTheFrontDoor)
 {
     const auto [taken, port] = takeLoopbackPort();
     ASSERT_EQ(::close(taken), 0);
     auto [kestavo, window] = startOnStoredPort({QStringLiteral("--listen"), port});
     ASSERT_FALSE(window.isEmpty());
-    const auto rotctl = [&](const QStringList& command) {
-        QProcess client;
-        client.start(QStringLiteral("rotctl"),
-                     QStringList{"-m", "2", "-r", "127.0.0.1:" + port} + command);
-        EXPECT_TRUE(client.waitForFinished(10000));
-        return std::pair{client.exitCode(), client.readAllStandardOutput()};
-    };
+    const auto rotctl = [&port](const QStringList& command) { return rotctlOn(port, command); };
 
     EXPECT_EQ(rotctl({"set_pos", "180", "0"}).first, 0);
     EXPECT_EQ(m_pty.read(7, 5s), QByteArray("AP1180\r"));
@@ -342,6 +352,55 @@ TEST_F(KestavoUnderX, AnAddressInUseEndsThroughTheErrorBoxAndReleasesThePort)
     ASSERT_FALSE(window.isEmpty());
     m_desktop.clickAt(window, kExitCentre.x, kExitCentre.y);
     EXPECT_EQ(finish(again), 0);
+}
+
+// Clients that said a line and went silent without closing, as a suspended
+// laptop leaves them, fill the door; a tracker that comes next is served.
+TEST_F(KestavoUnderX, SilentClientsMakeRoomForATracker)
+{
+    const auto [taken, port] = takeLoopbackPort();
+    ASSERT_EQ(::close(taken), 0);
+    auto [kestavo, window] = startOnStoredPort({QStringLiteral("--listen"), port});
+    ASSERT_FALSE(window.isEmpty());
+    std::vector<int> silent;
+    for (int i = 0; i < 16; ++i) {
+        silent.push_back(::socket(AF_INET, SOCK_STREAM, 0));
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port.toUShort());
+        const timeval wait{5, 0};
+        ::setsockopt(silent.back(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        ASSERT_EQ(::connect(silent.back(), reinterpret_cast<sockaddr*>(&address), sizeof address),
+                  0);
+        ASSERT_EQ(::send(silent.back(), "p\n", 2, 0), 2);
+        char reply[10] = {}; // "0.00\n0.00\n"
+        ASSERT_EQ(::recv(silent.back(), reply, sizeof reply, MSG_WAITALL), 10) << i;
+    }
+    EXPECT_EQ(rotctlOn(port, {"set_pos", "180", "0"}).first, 0);
+    EXPECT_EQ(m_pty.read(7, 5s), QByteArray("AP1180\r"));
+    for (const int socket : silent)
+        ::close(socket);
+    kestavo->terminate();
+    EXPECT_EQ(finish(*kestavo), 0);
+    EXPECT_TRUE(kestavo->readAllStandardError().contains(
+        "16 clients on 127.0.0.1:" + port.toUtf8() + ": closed 127.0.0.1:"));
+}
+
+// nohup: a hang-up that was ignored when Kestavo started stays ignored.
+TEST_F(KestavoUnderX, UnderNohupAHangUpLeavesItRunning)
+{
+    m_childSetUp = [] { ::signal(SIGHUP, SIG_IGN); };
+    auto [kestavo, window] = startOnStoredPort();
+    ASSERT_FALSE(window.isEmpty());
+    // GO's command on the line: the event loop runs, the signals are set.
+    m_desktop.typeInto(window, QStringLiteral("90"));
+    m_desktop.clickAt(window, kGoCentre.x, kGoCentre.y);
+    EXPECT_EQ(m_pty.read(6, 5s), QByteArray("AP190\r"));
+    ASSERT_EQ(::kill(static_cast<pid_t>(kestavo->processId()), SIGHUP), 0);
+    EXPECT_FALSE(kestavo->waitForFinished(1000)) << "the hang-up ended it";
+    m_desktop.clickAt(window, kExitCentre.x, kExitCentre.y);
+    EXPECT_EQ(finish(*kestavo), 0);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "support/testsupport.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QTimer>
 #include <QWidget>
 
@@ -149,6 +150,22 @@ TEST_P(RunTimeSignalTest, ASignalOnceRunningEndsLikeX)
 INSTANTIATE_TEST_SUITE_P(Signals, RunTimeSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const auto& test) { return std::string(sigabbrev_np(test.param)); });
 
+// A log-out or a stop must not wait on the box until SIGKILL.
+TEST_F(RunTimeTest, ASignalUnderAnErrorBoxEndsAtOnceWithStatusOne)
+{
+    int box = -1;
+    m_dialogs.whileErrorShown = [&box] {
+        QEventLoop loop; // as a real box runs one
+        QTimer::singleShot(0, &loop, [] { ::raise(SIGTERM); });
+        QTimer::singleShot(3000, &loop, [&loop] { loop.exit(99); });
+        box = loop.exec();
+    };
+    const int status =
+        runWith([] {}, {[this] { m_runTime.fail(error(ErrorNumber::WriteFailed)); }});
+    EXPECT_EQ(box, 1) << "the box stayed up";
+    EXPECT_EQ(status, 1);
+}
+
 TEST_F(RunTimeTest, ClosingTheLastWindowEndsLikeX)
 {
     QWidget window;
@@ -254,6 +271,7 @@ TEST_P(RunTimeLostDisplay, EndsInOrderWithOneLineAndNoBox)
     EXPECT_EQ(status, 1);
     EXPECT_EQ(m_ran.count(QStringLiteral("drain")), c.failedBefore ? 0 : 1);
     EXPECT_TRUE(m_ran.endsWith(QStringLiteral("release")));
+    EXPECT_EQ(m_ran.count(QStringLiteral("release")), 1);
 
     const QList<QByteArray> lines = kestavo::test::streamBytes(m_log).split('\n');
     const QByteArray last = lines.size() >= 2 ? lines[lines.size() - 2] : QByteArray();

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/host.h"
 #include "platform/runtimeerror.h"
 #include "platform/serialcontrol.h"
 
@@ -14,10 +15,15 @@
 
 #include <ostream>
 
+#include <optional>
 #include <termios.h>
+#include <utility>
+#include <vector>
 
 using kestavo::platform::ErrorNumber;
 using kestavo::platform::SerialControl;
+using kestavo::platform::host::DrainResult;
+using kestavo::platform::host::replaceLineDrain;
 using namespace kestavo::test;
 using namespace std::chrono_literals;
 
@@ -226,6 +232,59 @@ TEST_F(SerialOnPty, PortIsFreeAgainOnceClosed)
     openAsStartUpDoes(second);
     EXPECT_TRUE(second.isOpen());
 }
+
+struct LastBytes {
+    const char* name;
+    DrainResult drained;
+    std::optional<ErrorNumber> raised;
+};
+
+class SerialClosing : public SerialOnPty, public ::testing::WithParamInterface<LastBytes>
+{
+};
+
+// Closing puts the device's own settings back at once, so the line must
+// have sent the last command, at 4800 baud, before that. A pseudo-terminal
+// drains at once: the drain is seen through the host instead.
+TEST_P(SerialClosing, WaitsForTheLastByteBeforeTheSettingsGoBack)
+{
+    termios before = lineSettings();
+    ::cfsetspeed(&before, B9600);
+    ASSERT_EQ(::tcsetattr(m_pty.slaveFd(), TCSANOW, &before), 0);
+    SerialControl control;
+    openAsStartUpDoes(control);
+    control.setOutput(QStringLiteral("AP1180\r"));
+    std::vector<std::pair<speed_t, qint64>> seen; // the line's speed, bytes not handed over
+    replaceLineDrain([&](qintptr, std::chrono::milliseconds, QString& reason) {
+        const termios line = lineSettings();
+        seen.emplace_back(::cfgetospeed(&line), control.outBufferCount());
+        reason = QStringLiteral("Input/output error");
+        return GetParam().drained;
+    });
+    std::optional<ErrorNumber> raised;
+    try {
+        control.setPortOpen(false);
+    } catch (const kestavo::platform::RuntimeError& error) {
+        raised = error.number();
+    }
+    replaceLineDrain({});
+    EXPECT_EQ(raised, GetParam().raised);
+    EXPECT_EQ(seen, (std::vector<std::pair<speed_t, qint64>>{{B4800, 0}}));
+    EXPECT_FALSE(control.isOpen()) << "released all the same";
+    const termios after = lineSettings();
+    EXPECT_EQ(::cfgetospeed(&after), B9600);
+    // A line that failed may have dropped what it held: better than garbled.
+    if (!GetParam().raised) {
+        EXPECT_EQ(m_pty.read(8, 500ms), QByteArray("AP1180\r"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drains, SerialClosing,
+    ::testing::Values(LastBytes{"sent", DrainResult::Sent, std::nullopt},
+                      LastBytes{"too slow", DrainResult::TimedOut, ErrorNumber::WriteFailed},
+                      LastBytes{"line failed", DrainResult::Failed, ErrorNumber::WriteFailed}),
+    ByName{});
 
 TEST_F(SerialOnPty, AssignmentsThatNeedTheRightStateAreRefused)
 {
