@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// kestavo-bench: measures Kestavo's start-up, memory and click-to-line time
-// against a bare Qt window with the same widgets, on this machine, under a
-// private Xvfb, once without and once with a window manager. See
+// kestavo-bench: measures Kestavo's start-up, memory, click-to-line and
+// set_pos-to-line time against a bare Qt window with the same widgets, on
+// this machine, under a private Xvfb, once without and once with a window manager. See
 // printReport() for what is printed.
 
 #include "benchconstants.h"
@@ -14,12 +14,17 @@
 #include "support/pseudoterminal.h"
 #include "support/xserver.h"
 
+#include <arpa/inet.h>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <netinet/in.h>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace kestavo::bench
@@ -35,6 +40,7 @@ struct Program {
     std::string label;
     fs::path path;
     bool takesLineArgument = false;
+    bool hasFrontDoor = false;
 };
 
 // What one start measures besides start-up.
@@ -110,6 +116,67 @@ struct Extras {
     return clickMs;
 }
 
+// A loopback port that was free a moment ago.
+[[nodiscard]] std::uint16_t freePort()
+{
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    const bool found = probe >= 0 &&
+                       ::bind(probe, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+                       ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    if (probe >= 0)
+        ::close(probe);
+    if (!found)
+        throw systemFailure("Cannot find a free loopback port for --listen", "");
+    return ntohs(address.sin_port);
+}
+
+// Sends set_pos through the front door as a tracker does; the milliseconds
+// from each to the first byte on the line.
+[[nodiscard]] std::vector<double> setPositions(std::uint16_t port, support::PseudoTerminal& line,
+                                               int count)
+{
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    if (client < 0 || ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        throw systemFailure("Cannot connect to the front door on port " + std::to_string(port), "");
+    std::vector<double> doorMs;
+    try {
+        for (int i = 0; i < count; ++i) {
+            const std::string target = std::to_string(100 + i % 2);
+            const std::string request = "P " + target + " 0\n";
+            (void)line.drain();
+            const Clock::time_point sent = Clock::now();
+            if (::send(client, request.data(), request.size(), MSG_NOSIGNAL) !=
+                static_cast<ssize_t>(request.size()))
+                throw systemFailure("Cannot send set_pos to the front door", "");
+            const std::optional<Clock::time_point> arrived = line.waitForByte(kByteTimeout);
+            const std::string expected =
+                std::string(view(constants::kCommandPrefix)) + target + '\r';
+            char reply[8] = {};
+            if (!arrived || line.read(expected.size(), kByteTimeout) != expected ||
+                ::recv(client, reply, 7, MSG_WAITALL) != 7 || std::string(reply) != "RPRT 0\n")
+                throw Failure("set_pos " + target +
+                              " through the front door did not reach the "
+                              "line as " +
+                              expected.substr(0, expected.size() - 1) + " with RPRT 0 back");
+            doorMs.push_back(Ms(*arrived - sent).count());
+            std::this_thread::sleep_for(kClickGap);
+        }
+    } catch (...) {
+        ::close(client);
+        throw;
+    }
+    ::close(client);
+    return doorMs;
+}
+
 // One start of the program: start-up time, then what extras asks for, then
 // the window is closed and the program must end with status 0.
 void runOnce(XSession& session, const Scratch& scratch, const std::string& display,
@@ -123,6 +190,11 @@ void runOnce(XSession& session, const Scratch& scratch, const std::string& displ
         scratch.pointPortAt(line.slavePath());
         if (program.takesLineArgument)
             launch.arguments.push_back(line.slavePath());
+        const std::uint16_t port = program.hasFrontDoor ? freePort() : 0;
+        if (program.hasFrontDoor) {
+            launch.arguments.emplace_back(view(constants::kListenOption));
+            launch.arguments.push_back(std::to_string(port));
+        }
         launch.variables = {{"DISPLAY", display},
                             {"QT_QPA_PLATFORM", "xcb"},
                             {"XDG_CONFIG_HOME", scratch.configHome()}};
@@ -149,6 +221,9 @@ void runOnce(XSession& session, const Scratch& scratch, const std::string& displ
             std::this_thread::sleep_for(kInputSettle);
             clickMs = clickGo(session, line, extras.clicks);
         }
+        std::vector<double> doorMs;
+        if (extras.clicks > 0 && program.hasFrontDoor)
+            doorMs = setPositions(port, line, extras.clicks);
 
         session.close(mapped.window);
         const int status = child.waitForExit(kEndTimeout);
@@ -165,6 +240,7 @@ void runOnce(XSession& session, const Scratch& scratch, const std::string& displ
         if (extras.memory)
             into->residentMiB.push_back(static_cast<double>(resident) / 1024.0);
         into->clickMs.insert(into->clickMs.end(), clickMs.begin(), clickMs.end());
+        into->doorMs.insert(into->doorMs.end(), doorMs.begin(), doorMs.end());
     } catch (const std::exception& failure) {
         throw Failure(program.label + ": " + failure.what() + "\n  log " + launch.logPath + ":\n" +
                       logTail(launch.logPath));
@@ -211,8 +287,8 @@ int run(int argc, char* argv[])
 {
     const RunShape shape = parseOptions(argc, argv);
     const fs::path here = ownDirectory();
-    const Program kestavo{"kestavo", here / std::string(kKestavoProgram), false};
-    const Program bare{"bare-window", here / std::string(kBareProgram), true};
+    const Program kestavo{"kestavo", here / std::string(kKestavoProgram), false, true};
+    const Program bare{"bare-window", here / std::string(kBareProgram), true, false};
     const Scratch scratch;
 
     std::vector<ModeSamples> modes;

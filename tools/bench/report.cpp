@@ -114,6 +114,9 @@ void printReport(const RunShape& shape, const std::vector<ModeSamples>& modes)
         ownClick = summarize(k.clickMs).median - summarize(b.clickMs).median;
         std::printf("%-30s %+.3f ms (difference of the medians)\n", "Kestavo's own per click",
                     *ownClick);
+        if (!k.doorMs.empty())
+            std::printf("%-30s %-24s (%zu over loopback, --listen)\n", "set_pos to first byte, ms",
+                        cell(summarize(k.doorMs), 3).c_str(), k.doorMs.size());
     }
 
     std::printf("\naims:\n");

@@ -17,6 +17,7 @@ struct ProgramSamples {
     std::vector<double> startMs;
     std::vector<double> residentMiB; // in the rounds that read memory
     std::vector<double> clickMs;     // in the rounds that click
+    std::vector<double> doorMs;      // the same rounds: set_pos through --listen
     std::optional<WindowArea> window;
 };
 
