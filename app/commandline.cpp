@@ -4,7 +4,7 @@
 #include "platform/constants.h"
 #include "platform/conversion.h"
 #include "platform/errorpath.h"
-#include "platform/host.h"
+#include "platform/host/network.h"
 #include "platform/portlist.h"
 
 #include <limits>

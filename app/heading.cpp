@@ -2,6 +2,7 @@
 #include "heading.h"
 
 #include "platform/constants.h"
+#include "platform/conversion.h"
 
 #include <charconv>
 #include <cmath>
@@ -32,20 +33,17 @@ std::optional<double> readNumber(QStringView text)
     return value;
 }
 
-std::optional<int> headingOf(double target)
-{
-    if (!(target >= constants::kLowestTarget && target <= constants::kHighestTarget))
-        return std::nullopt;
-    // The default rounding mode rounds halves to even.
-    const int degrees = static_cast<int>(std::nearbyint(target));
-    return ((degrees % constants::kDegreesPerTurn) + constants::kDegreesPerTurn) %
-           constants::kDegreesPerTurn;
-}
-
 std::optional<int> headingOf(QStringView text)
 {
     const std::optional<double> target = readNumber(text);
-    return target ? headingOf(*target) : std::nullopt;
+    if (!target || !(*target >= constants::kLowestTarget && *target <= constants::kHighestTarget))
+        return std::nullopt;
+    // Within that range the whole degrees fit the conversion's 16 bits.
+    QString decimal = text.toString();
+    decimal.replace(u',', u'.');
+    const int degrees = platform::textToInt16(decimal);
+    return ((degrees % constants::kDegreesPerTurn) + constants::kDegreesPerTurn) %
+           constants::kDegreesPerTurn;
 }
 
 QString headingText(int heading)

@@ -14,13 +14,11 @@ namespace kestavo::app
 // the text is no finite number.
 [[nodiscard]] std::optional<double> readNumber(QStringView text);
 
-// The heading a target turns the rotor to: rounded to whole degrees with
-// halves to even and taken into 0-359 (359.6 -> 0, -10 -> 350, 450 -> 90).
-// nullopt outside -180..450.
-[[nodiscard]] std::optional<int> headingOf(double target);
-
-// The same for a target as text, as GO sends it: "90" reads as a heading,
-// "90x" does not.
+// The heading a target as text turns the rotor to, read as readNumber()
+// reads it: rounded to whole degrees on its decimal digits, halves to
+// even, as the port file's number is ("4.5" -> 4, "4.5000000000000001" ->
+// 5), and taken into 0-359 (359.6 -> 0, -10 -> 350, 450 -> 90). nullopt
+// when the text is no number or outside -180..450; "90x" is none.
 [[nodiscard]] std::optional<int> headingOf(QStringView text);
 
 // Three digits, as the controller takes them: 5 -> "005".

@@ -3,7 +3,7 @@
 
 #include "constants.h"
 #include "conversion.h"
-#include "host.h"
+#include "host/files.h"
 #include "runtimeerror.h"
 
 #include <QDir>

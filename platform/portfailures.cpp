@@ -2,6 +2,7 @@
 #include "portfailures.h"
 
 #include "conversion.h"
+#include "host/files.h"
 #include "portlist.h"
 
 namespace kestavo::platform::portfailures

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "host.h"
+#include "host/ports.h"
 #include "runtimeerror.h"
 
 #include <QString>

@@ -3,7 +3,8 @@
 
 #include "constants.h"
 #include "conversion.h"
-#include "host.h"
+#include "host/files.h"
+#include "host/ports.h"
 #include "porttable.h"
 
 #include <QMap>

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "host.h"
+#include "host/files.h"
+#include "host/ports.h"
 
 #include <QList>
 

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "runtime.h"
 
+#include "constants.h"
 #include "conversion.h"
 #include "displaywatch.h"
 #include "errorpath.h"
-#include "host.h"
+#include "host/signals.h"
 #include "runtimeerror.h"
 
 #include <QCoreApplication>
@@ -56,9 +57,9 @@ int RunTime::run(const std::function<void()>& start)
             });
         } else {
             std::fprintf(stderr,
-                         "kestavo: cannot watch for signals (%s); a signal ends Kestavo "
+                         "%s: cannot watch for signals (%s); a signal ends Kestavo "
                          "without sending what is buffered\n",
-                         qPrintable(visibleText(reason)));
+                         constants::kExecutableName.data(), qPrintable(visibleText(reason)));
         }
         QCoreApplication::exec();
         // The loop may also stop from outside, such as a quit at log-out;

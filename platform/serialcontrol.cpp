@@ -3,7 +3,8 @@
 
 #include "constants.h"
 #include "conversion.h"
-#include "host.h"
+#include "host/line.h"
+#include "host/ports.h"
 #include "portfailures.h"
 #include "porttable.h"
 #include "runtimeerror.h"

@@ -4,7 +4,7 @@
 #include "app/commandline.h"
 #include "conversation.h"
 #include "platform/constants.h"
-#include "platform/host.h"
+#include "platform/host/network.h"
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
 

@@ -46,8 +46,6 @@ public:
     // Closes the listening socket and every connection.
     void close();
 
-    [[nodiscard]] std::size_t clientCount() const { return m_clients.size(); }
-
 private:
     class Client;
 

@@ -2,7 +2,6 @@
 #include "posix.h"
 
 #include <cerrno>
-#include <cstring>
 #include <poll.h>
 
 namespace kestavo::support
@@ -23,14 +22,6 @@ namespace
 }
 
 } // namespace
-
-std::string errnoText(int error)
-{
-    // The GNU strerror_r: thread-safe, and it may return a static string
-    // instead of filling the buffer.
-    char buffer[256];
-    return ::strerror_r(error, buffer, sizeof buffer);
-}
 
 SystemError::SystemError(std::string_view what, std::string_view advice)
     : SystemError(what, errno, advice)

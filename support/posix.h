@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/host/errnotext.h"
+
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -9,8 +11,8 @@
 namespace kestavo::support
 {
 
-// The text of an errno value, such as "No such file or directory".
-[[nodiscard]] std::string errnoText(int error);
+// errno's text in the same words as Kestavo's own messages.
+using platform::host::errnoText;
 
 // A failed system call: what failed, errno's text, and what to do about it.
 class SystemError : public std::runtime_error

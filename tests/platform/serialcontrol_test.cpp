@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/host.h"
+#include "platform/host/line.h"
 #include "platform/runtimeerror.h"
 #include "platform/serialcontrol.h"
 

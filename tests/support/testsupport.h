@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 
 #include "platform/commcontrol.h"
-#include "platform/host.h"
+#include "platform/host/ports.h"
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
 #include "support/pseudoterminal.h"

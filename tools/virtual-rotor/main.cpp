@@ -7,7 +7,7 @@
 #include "termiosdescription.h"
 
 #include "platform/constants.h"
-#include "platform/host.h"
+#include "platform/host/files.h"
 #include "support/posix.h"
 #include "support/pseudoterminal.h"
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/host.h"
+#include "platform/host/files.h"
+#include "platform/host/ports.h"
 #include "platform/porttable.h"
 #include "platform/serialcontrol.h"
 
