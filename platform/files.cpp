@@ -141,7 +141,8 @@ void SequentialFile::writeLine(const QString& text)
     QByteArray line = text.toLatin1();
     line.append("\r\n");
     // A short write says nothing of why; the next one names the cause.
-    qsizetype written = 0;
+    // QIODevice counts in qint64, wider than qsizetype on 32-bit targets.
+    qint64 written = 0;
     qint64 got = 0;
     while (written < line.size() &&
            (got = m_output->write(line.constData() + written, line.size() - written)) > 0)

@@ -40,11 +40,14 @@ int RunTime::run(const std::function<void()>& start)
         // in a terminal) ends like X, so buffered bytes still go out and
         // the port is released for the next start. Before that, signals
         // end the program at once, as they always do.
+        // Requests left from an earlier run in this process are dropped
+        // before the handlers go in, not after: a signal that came just as
+        // they went in would be lost, and Kestavo would run on.
+        host::clearTerminationRequests();
         QString reason;
         const int requests = host::terminationRequests(reason);
         std::unique_ptr<QSocketNotifier> watch;
         if (requests >= 0) {
-            host::clearTerminationRequests();
             watch = std::make_unique<QSocketNotifier>(requests, QSocketNotifier::Read);
             connect(watch.get(), &QSocketNotifier::activated, this, [this] {
                 host::clearTerminationRequests();

@@ -41,8 +41,10 @@ QImage Desktop::grab(const QString& window) const
     const auto field = [&dump](int i) { return qFromBigEndian<quint32>(dump.constData() + 4 * i); };
     if (dump.size() < 100 || field(7) != 0 || field(11) != 32)
         return {};
-    const qsizetype rows = field(0) + qsizetype(field(19)) * 12;
-    if (rows + qsizetype(field(12)) * field(5) > dump.size())
+    // In 64 bits, where no header's numbers can wrap around, also on 32-bit
+    // targets.
+    const qint64 rows = qint64{field(0)} + qint64{field(19)} * 12;
+    if (rows + qint64{field(12)} * field(5) > dump.size())
         return {};
     return QImage(reinterpret_cast<const uchar*>(dump.constData() + rows), int(field(4)),
                   int(field(5)), int(field(12)), QImage::Format_RGB32)

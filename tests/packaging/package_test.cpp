@@ -156,8 +156,12 @@ QList<qint64> arMemberTimes(const QByteArray& archive)
     QList<qint64> times;
     for (qsizetype at = 8; at + 60 <= archive.size();) {
         times.append(archive.mid(at + 16, 12).trimmed().toLongLong());
-        const qsizetype size = archive.mid(at + 48, 10).trimmed().toLongLong();
-        at += 60 + size + size % 2;
+        const qint64 size = archive.mid(at + 48, 10).trimmed().toLongLong();
+        // A size past the archive's end, which a 32-bit qsizetype may not
+        // even hold, ends the list.
+        if (size < 0 || size > archive.size() - at - 60)
+            break;
+        at += 60 + qsizetype(size + size % 2);
     }
     return times;
 }

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Randomised texts and port files against a reference written apart from the
 // program's own conversion: a regular expression for what is a number and
-// exact 128-bit integer arithmetic for the rounding.
+// exact 128-bit integer arithmetic for the rounding, in two 64-bit halves,
+// since 32-bit targets have no 128-bit integer type.
 #include "platform/conversion.h"
 #include "platform/files.h"
 #include "platform/runtimeerror.h"
@@ -12,11 +13,14 @@
 
 #include <gtest/gtest.h>
 
+#include <compare>
+#include <cstdint>
 #include <optional>
 #include <random>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 
 using kestavo::platform::ErrorNumber;
 using kestavo::platform::RuntimeError;
@@ -26,7 +30,70 @@ using kestavo::platform::textToInt16;
 namespace
 {
 
-__extension__ typedef unsigned __int128 Wide;
+// An unsigned 128-bit integer with the operations the reference uses, each
+// exact modulo 2^128 as the built-in types are modulo their width.
+class Wide
+{
+public:
+    Wide(std::uint64_t value = 0) : m_low(value) {}
+
+    // Member by member, the high half first: the order of the numbers.
+    auto operator<=>(const Wide&) const = default;
+
+    explicit operator int() const { return static_cast<int>(m_low); }
+
+    friend Wide operator+(Wide a, Wide b)
+    {
+        const std::uint64_t low = a.m_low + b.m_low;
+        return Wide(a.m_high + b.m_high + (low < a.m_low ? 1 : 0), low);
+    }
+
+    friend Wide operator-(Wide a, Wide b)
+    {
+        return Wide(a.m_high - b.m_high - (a.m_low < b.m_low ? 1 : 0), a.m_low - b.m_low);
+    }
+
+    // Shift and add, one bit of b at a time.
+    friend Wide operator*(Wide a, Wide b)
+    {
+        Wide product;
+        for (; b != 0; a = a + a, b = b.halved())
+            if (b.m_low & 1)
+                product = product + a;
+        return product;
+    }
+
+    friend Wide operator/(Wide a, Wide b) { return divide(a, b).first; }
+    friend Wide operator%(Wide a, Wide b) { return divide(a, b).second; }
+
+    Wide& operator*=(Wide b) { return *this = *this * b; }
+    Wide& operator++() { return *this = *this + 1; }
+
+private:
+    Wide(std::uint64_t high, std::uint64_t low) : m_high(high), m_low(low) {}
+
+    [[nodiscard]] Wide halved() const { return Wide(m_high >> 1, (m_low >> 1) | (m_high << 63)); }
+
+    // Long division, one bit of the dividend at a time: quotient, remainder.
+    static std::pair<Wide, Wide> divide(Wide dividend, Wide divisor)
+    {
+        Wide quotient;
+        Wide remainder;
+        for (int bit = 127; bit >= 0; --bit) {
+            const std::uint64_t half = bit >= 64 ? dividend.m_high : dividend.m_low;
+            remainder = remainder + remainder + ((half >> (bit % 64)) & 1);
+            quotient = quotient + quotient;
+            if (remainder >= divisor) {
+                remainder = remainder - divisor;
+                ++quotient;
+            }
+        }
+        return {quotient, remainder};
+    }
+
+    std::uint64_t m_high = 0;
+    std::uint64_t m_low = 0;
+};
 
 constexpr int kTexts = 20000;
 constexpr int kFiles = 1500;

@@ -158,6 +158,19 @@ INSTANTIATE_TEST_SUITE_P(Contents, BadReadItem,
                                            BadReadCase{QByteArray(100000, '0'),
                                                        ErrorNumber::FileItemNotANumber}));
 
+// A 32-bit program not built for large files gets EOVERFLOW from stat() and
+// open() on a file whose size or inode number needs more than 32 bits, and
+// would take such a Tavimer.ini for missing.
+TEST(SequentialFileInput, ReadsAFileLargerThan4GiB)
+{
+    ScratchWorkingDirectory scratch;
+    writeFileBytes(kName, "7\r\n");
+    QFile file(kName);
+    ASSERT_TRUE(file.resize(qint64{5} << 30)) << file.errorString().toStdString(); // sparse
+    EXPECT_EQ(fileLookup(kName).toStdString(), kName.toStdString());
+    EXPECT_EQ(readFirstItem(), 7);
+}
+
 TEST(SequentialFileInput, FifoIsRefusedWithoutBlocking)
 {
     ScratchWorkingDirectory scratch;
