@@ -33,7 +33,7 @@ std::optional<double> readNumber(QStringView text)
     return value;
 }
 
-std::optional<int> headingOf(QStringView text)
+std::optional<Heading> headingOf(QStringView text)
 {
     const std::optional<double> target = readNumber(text);
     if (!target || !(*target >= constants::kLowestTarget && *target <= constants::kHighestTarget))
@@ -42,8 +42,8 @@ std::optional<int> headingOf(QStringView text)
     QString decimal = text.toString();
     decimal.replace(u',', u'.');
     const int degrees = platform::textToInt16(decimal);
-    return ((degrees % constants::kDegreesPerTurn) + constants::kDegreesPerTurn) %
-           constants::kDegreesPerTurn;
+    return Heading{*target, ((degrees % constants::kDegreesPerTurn) + constants::kDegreesPerTurn) %
+                                constants::kDegreesPerTurn};
 }
 
 QString headingText(int heading)

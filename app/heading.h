@@ -14,12 +14,17 @@ namespace kestavo::app
 // the text is no finite number.
 [[nodiscard]] std::optional<double> readNumber(QStringView text);
 
-// The heading a target as text turns the rotor to, read as readNumber()
-// reads it: rounded to whole degrees on its decimal digits, halves to
-// even, as the port file's number is ("4.5" -> 4, "4.5000000000000001" ->
-// 5), and taken into 0-359 (359.6 -> 0, -10 -> 350, 450 -> 90). nullopt
-// when the text is no number or outside -180..450; "90x" is none.
-[[nodiscard]] std::optional<int> headingOf(QStringView text);
+// A target as text, read as readNumber() reads it: its value, and the
+// heading it turns the rotor to, rounded to whole degrees on its decimal
+// digits, halves to even, as the port file's number is ("4.5" -> 4,
+// "4.5000000000000001" -> 5), and taken into 0-359 (359.6 -> 0, -10 -> 350,
+// 450 -> 90). nullopt when the text is no number or outside -180..450;
+// "90x" is none.
+struct Heading {
+    double target;
+    int degrees;
+};
+[[nodiscard]] std::optional<Heading> headingOf(QStringView text);
 
 // Three digits, as the controller takes them: 5 -> "005".
 [[nodiscard]] QString headingText(int heading);

@@ -39,8 +39,8 @@ void RotorLink::go(const QString& target)
 {
     m_waiting.reset();
     app::go(m_comm1, target);
-    if (headingOf(target))
-        m_position = Position{*readNumber(target), 0};
+    if (const std::optional<Heading> heading = headingOf(target))
+        m_position = Position{heading->target, 0};
 }
 
 void RotorLink::turnTo(int heading, Position target)

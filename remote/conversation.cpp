@@ -101,12 +101,11 @@ struct Target {
 {
     if (arguments.size() != 2)
         return std::nullopt;
-    const QString azimuth = QString::fromLatin1(arguments[0]);
+    const std::optional<app::Heading> azimuth = app::headingOf(QString::fromLatin1(arguments[0]));
     const std::optional<double> elevation = app::readNumber(QString::fromLatin1(arguments[1]));
-    const std::optional<int> heading = app::headingOf(azimuth);
-    if (!elevation || !heading)
+    if (!azimuth || !elevation)
         return std::nullopt;
-    return Target{*heading, {*app::readNumber(azimuth), *elevation}};
+    return Target{azimuth->degrees, {azimuth->target, *elevation}};
 }
 
 } // namespace
