@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/commandline.h"
 #include "platform/constants.h"
+#include "platform/conversion.h"
 #include "platform/displaywatch.h"
 #include "platform/errorpath.h"
 #include "platform/qtdialogs.h"
@@ -11,6 +12,8 @@
 
 #include <QApplication>
 #include <QStringList>
+
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
@@ -30,6 +33,13 @@ int main(int argc, char* argv[])
 
     platform::watchDisplay(arguments);
     QApplication application(argc, argv);
+    // Qt has taken its own options by now; whatever else looks like one is
+    // a mistake the user should hear of before waiting on it.
+    if (const std::optional<QString> unknown = app::unknownOption(QApplication::arguments())) {
+        std::fprintf(stderr, "%s: unknown option %s\n%s", constants::kExecutableName.data(),
+                     qPrintable(platform::visibleText(*unknown)), qPrintable(app::usage()));
+        return platform::kExitUsage;
+    }
     // Under Wayland the desktop finds the icon through it.
     QApplication::setDesktopFileName(QString(constants::kDesktopFileName));
 
@@ -39,7 +49,7 @@ int main(int argc, char* argv[])
     ui::Form1 form1(runTime, dialogs);
     remote::FrontDoor frontDoor(form1.rotorLink(), runTime);
     return runTime.run([&] {
-        form1.load();
+        form1.load(options->readBack);
         if (options->listen)
             frontDoor.listen(*options->listen);
         form1.show();

@@ -12,6 +12,29 @@
 namespace kestavo::app
 {
 
+QString usage()
+{
+    return QStringLiteral(
+               "Usage: %1 [OPTION]...\n"
+               "Turns an antenna rotor to the heading typed into its window.\n"
+               "The port is asked for at the first start and kept in %2\n"
+               "in the directory Kestavo is started in.\n"
+               "\n"
+               "Options:\n"
+               "  -h, --help     print this help and exit\n"
+               "  -v, --version  print the version and exit\n"
+               "  --list-ports   list the port numbers that lead to a device, and exit\n"
+               "  --listen [ADDRESS:]PORT\n"
+               "                 let trackers and loggers turn the rotor over hamlib's\n"
+               "                 rotator network protocol (rotctld's), on 127.0.0.1\n"
+               "                 unless ADDRESS names another\n"
+               "  --read-back    ask the controller for its bearing (AI1;) and show it;\n"
+               "                 %2 holding \"N,read-back\" does the same\n"
+               "Qt's own options (-platform, -display, ...) are taken too.\n"
+               "The port table, the files and the error numbers: man %1\n")
+        .arg(constants::kExecutableName, constants::kPortFileName);
+}
+
 std::optional<int> answerInformationRequest(const QStringList& arguments, std::FILE* out)
 {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
@@ -27,24 +50,7 @@ std::optional<int> answerInformationRequest(const QStringList& arguments, std::F
             return platform::kExitNormal;
         }
         if (argument == u"--help" || argument == u"-h") {
-            std::fprintf(out,
-                         "Usage: %s\n"
-                         "Turns an antenna rotor to the heading typed into its window.\n"
-                         "The port is asked for at the first start and kept in %s\n"
-                         "in the directory Kestavo is started in.\n"
-                         "\n"
-                         "Options:\n"
-                         "  -h, --help     print this help and exit\n"
-                         "  -v, --version  print the version and exit\n"
-                         "  --list-ports   list the port numbers that lead to a device, and exit\n"
-                         "  --listen [ADDRESS:]PORT\n"
-                         "                 let trackers and loggers turn the rotor over hamlib's\n"
-                         "                 rotator network protocol (rotctld's), on 127.0.0.1\n"
-                         "                 unless ADDRESS names another\n"
-                         "Any other argument is left to Qt (-platform, -display, ...).\n"
-                         "The port table, the files and the error numbers: man %s\n",
-                         constants::kExecutableName.data(), constants::kPortFileName.data(),
-                         constants::kExecutableName.data());
+            std::fputs(usage().toLocal8Bit().constData(), out);
             return platform::kExitNormal;
         }
     }
@@ -107,6 +113,10 @@ std::optional<StartOptions> startOptions(const QStringList& arguments, std::FILE
     const QString option(constants::kListenOption);
     StartOptions options;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == constants::kReadBackOption) {
+            options.readBack = true;
+            continue;
+        }
         QString value;
         if (arguments[i] == option && i + 1 < arguments.size())
             value = arguments[++i];
@@ -129,6 +139,23 @@ std::optional<StartOptions> startOptions(const QStringList& arguments, std::FILE
         return std::nullopt;
     }
     return options;
+}
+
+std::optional<QString> unknownOption(const QStringList& arguments)
+{
+    const QString listen(constants::kListenOption);
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == listen) {
+            ++i; // its value, whatever it looks like
+            continue;
+        }
+        if (argument.startsWith(listen + u'=') || argument == constants::kReadBackOption)
+            continue;
+        if (argument.startsWith(u'-'))
+            return argument;
+    }
+    return std::nullopt;
 }
 
 } // namespace kestavo::app

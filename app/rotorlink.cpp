@@ -2,6 +2,7 @@
 #include "rotorlink.h"
 
 #include "app/heading.h"
+#include "app/readback.h"
 #include "platform/commcontrol.h"
 #include "platform/constants.h"
 #include "platform/runtime.h"
@@ -35,17 +36,71 @@ RotorLink::RotorLink(platform::CommControl& comm1, QObject* parent)
     connect(&m_poll, &QTimer::timeout, this, &RotorLink::onPoll);
 }
 
+RotorLink::~RotorLink() = default;
+
+ReadBack& RotorLink::startReadBack()
+{
+    m_readBack = std::make_unique<ReadBack>(m_comm1);
+    connect(m_readBack.get(), &ReadBack::failed, this, &RotorLink::failed);
+    connect(m_readBack.get(), &ReadBack::stoodStill, this, &RotorLink::onStoodStill);
+    m_readBack->start();
+    return *m_readBack;
+}
+
 void RotorLink::go(const QString& target)
 {
     m_waiting.reset();
     app::go(m_comm1, target);
-    if (const std::optional<Heading> heading = headingOf(target))
+    const std::optional<Heading> heading = headingOf(target);
+    if (heading)
         m_position = Position{heading->target, 0};
+    m_lastSent = heading ? std::optional(heading->degrees) : std::nullopt;
+    m_resendOnce = false;
+    m_stillAt.reset();
+    if (m_readBack)
+        m_readBack->commandSent(m_lastSent);
+}
+
+bool RotorLink::stop()
+{
+    if (!m_readBack)
+        return false;
+    m_waiting.reset();
+    m_comm1.setOutput(QString(constants::kStopCommand));
+    m_lastSent.reset();
+    m_resendOnce = false;
+    m_stillAt.reset();
+    m_readBack->commandSent(std::nullopt);
+    return true;
+}
+
+Position RotorLink::position() const
+{
+    const std::optional<int> bearing = m_readBack ? m_readBack->bearing() : std::nullopt;
+    if (!bearing || degreesApart(*bearing, m_position.azimuth) <= constants::kBearingResolution)
+        return m_position;
+    return Position{double(*bearing), m_position.elevation};
+}
+
+void RotorLink::onStoodStill(int bearing)
+{
+    // A rotor that settles short of the target stands still there again
+    // after the resend: that is the same standstill.
+    if (m_lastSent && bearing != m_stillAt &&
+        degreesApart(bearing, *m_lastSent) > constants::kBearingResolution) {
+        m_resendOnce = true;
+        m_stillAt = bearing;
+    }
 }
 
 void RotorLink::turnTo(int heading, Position target)
 {
     m_position = target;
+    if (heading == m_lastSent && !m_resendOnce) {
+        m_waiting.reset();
+        return;
+    }
+    m_resendOnce = false;
     // The timer runs exactly while a network command may still be waiting.
     if (m_poll.isActive() && m_comm1.outBufferCount() > 0) {
         m_waiting = heading;
@@ -66,6 +121,11 @@ void RotorLink::sendWaiting()
 void RotorLink::send(int heading)
 {
     app::go(m_comm1, headingText(heading));
+    if (heading != m_lastSent)
+        m_stillAt.reset();
+    m_lastSent = heading;
+    if (m_readBack)
+        m_readBack->commandSent(heading);
     m_poll.start();
 }
 

@@ -5,6 +5,7 @@
 #include "platform/constants.h"
 #include "platform/conversion.h"
 #include "platform/dialogs.h"
+#include "platform/errorpath.h"
 #include "platform/files.h"
 #include "platform/portlist.h"
 #include "platform/runtimeerror.h"
@@ -33,14 +34,40 @@ using platform::SequentialFile;
         .arg(portFilePath(fileName));
 }
 
-[[nodiscard]] std::int16_t portFromFile(const QString& fileName)
+struct StoredChoice {
+    std::int16_t portNumber = 0;
+    bool readBack = false;
+};
+
+// Items after the port number are Kestavo's options; one it does not know
+// is told, and left alone.
+[[nodiscard]] bool readBackIn(const QString& rest, const QString& fileName)
+{
+    bool readBack = false;
+    for (const QString& item : rest.split(u',', Qt::SkipEmptyParts)) {
+        if (item.trimmed().compare(constants::kReadBackItem, Qt::CaseInsensitive) == 0)
+            readBack = true;
+        else if (!item.trimmed().isEmpty())
+            platform::notice(
+                QStringLiteral("%1: \"%2\" after the port number means nothing "
+                               "to Kestavo and is left alone; the item it knows "
+                               "is %3.")
+                    .arg(portFilePath(fileName), item.trimmed(), constants::kReadBackItem));
+    }
+    return readBack;
+}
+
+[[nodiscard]] StoredChoice portFromFile(const QString& fileName)
 {
     SequentialFile file;
     try {
         file.open(fileName, SequentialFile::Mode::Input);
-        const std::int16_t portNumber = file.readInt16Item();
+        StoredChoice choice;
+        choice.portNumber = file.readInt16Item();
+        const QString rest = file.readRestOfLine();
         file.close();
-        return portNumber;
+        choice.readBack = readBackIn(rest, fileName);
+        return choice;
     } catch (const RuntimeError& error) {
         throw error.withHint(chooseAgainHint(fileName));
     }
@@ -76,14 +103,19 @@ using platform::SequentialFile;
 
 } // namespace
 
-void startUp(platform::CommControl& comm1, platform::Dialogs& dialogs)
+bool startUp(platform::CommControl& comm1, platform::Dialogs& dialogs, bool readBackAsked)
 {
     const QString fileName(constants::kPortFileName);
     const bool fromFile = platform::fileLookup(fileName) != QString();
-    const std::int16_t portNumber =
-        fromFile ? portFromFile(fileName) : portFromUser(dialogs, fileName);
+    const StoredChoice choice =
+        fromFile ? portFromFile(fileName) : StoredChoice{portFromUser(dialogs, fileName), false};
+    const std::int16_t portNumber = choice.portNumber;
+    const bool readBack = readBackAsked || choice.readBack;
 
     try {
+        // Without read-back the port stays write-only, as it always was.
+        if (readBack)
+            comm1.setReading(true);
         comm1.setCommPort(portNumber);
         comm1.setPortOpen(true);
         comm1.setRTSEnable(true);
@@ -100,6 +132,7 @@ void startUp(platform::CommControl& comm1, platform::Dialogs& dialogs)
                                                 "type the number of the serial port."));
         throw;
     }
+    return readBack;
 }
 
 } // namespace kestavo::app

@@ -14,6 +14,9 @@ namespace kestavo::app
 // the port number from Tavimer.ini in the working directory, or asks for it
 // and stores the reply there, then opens and sets up that port on comm1.
 // Every failure is thrown as a platform::RuntimeError for the error path.
-void startUp(platform::CommControl& comm1, platform::Dialogs& dialogs);
+// Read-back, asked for on the command line or by an item after the port
+// number in Tavimer.ini ("3,read-back"), opens the port for reading too;
+// returns whether it is on.
+bool startUp(platform::CommControl& comm1, platform::Dialogs& dialogs, bool readBackAsked = false);
 
 } // namespace kestavo::app

@@ -29,6 +29,12 @@ public:
     virtual void setOutput(const QString& text) = 0;
     // Bytes handed over but not yet sent on the line; 0 while closed.
     [[nodiscard]] virtual qint64 outBufferCount() const = 0;
+    // The next open reads the line too; without it the port is write-only
+    // and nothing the device sends is kept.
+    virtual void setReading(bool enable) = 0;
+    // At most InputLen characters the line has received (all of them when
+    // InputLen is 0); empty when none wait.
+    [[nodiscard]] virtual QString input() = 0;
 };
 
 } // namespace kestavo::platform

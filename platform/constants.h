@@ -49,6 +49,7 @@ inline constexpr std::chrono::milliseconds kLinePollInterval{10};
 
 // The front door: hamlib's rotator network protocol on TCP (--listen).
 inline constexpr QLatin1StringView kListenOption{"--listen"};
+inline constexpr QLatin1StringView kReadBackOption{"--read-back"};
 inline constexpr QLatin1StringView kListenDefaultHost{"127.0.0.1"};
 inline constexpr QLatin1StringView kLocalhostName{"localhost"};
 // A newcomer beyond this many makes room: the client silent longest goes,
@@ -67,6 +68,30 @@ inline constexpr qsizetype kMaxUnreadReplies = 64 * 1024;
 inline constexpr qsizetype kReceiveChunk = 4096;
 inline constexpr QLatin1StringView kRotorInfo{"Kestavo " KESTAVO_VERSION};
 
+// Read-back: the controller is asked for its own bearing. Its answer is
+// ";ddd" (some older units "ddd;"); ";" alone stops a turn. The lasting
+// way to turn it on is a second item in Tavimer.ini, as in "3,read-back".
+inline constexpr QLatin1StringView kBearingQuestion{"AI1;"};
+inline constexpr QLatin1StringView kStopCommand{";"};
+inline constexpr QLatin1StringView kReadBackItem{"read-back"};
+inline constexpr char kAnswerMark = ';';
+// Asked this often while the rotor may be turning, at rest (a turn at the
+// controller's own knob still shows), and while no answer comes.
+inline constexpr std::chrono::milliseconds kAskWhileTurning{500};
+inline constexpr std::chrono::milliseconds kAskAtRest{5000};
+inline constexpr std::chrono::milliseconds kAskWhileSilent{10000};
+// An answer not complete within this is a miss; this many in a row and the
+// controller counts as one that does not answer.
+inline constexpr std::chrono::milliseconds kAnswerTimeout{1000};
+inline constexpr int kMissesUntilSilent = 3;
+// A rotor takes a moment to start, and some back up first: answers to
+// questions asked sooner after a command tell nothing of arrival.
+inline constexpr std::chrono::milliseconds kStartingTime{2000};
+// The controller's resolution: a bearing this close counts as the target.
+inline constexpr double kBearingResolution = 1.0;
+// At most this much of what the device sends is held between two reads.
+inline constexpr qint64 kReadBufferLimit = 256;
+
 // Tavimer.ini holds one short line; anything past this is never looked at,
 // so a huge or endless file cannot stall start-up.
 inline constexpr qsizetype kPortFileReadLimit = 4096;
@@ -75,6 +100,9 @@ inline constexpr qsizetype kPortFileReadLimit = 4096;
 // line plus this grace, but never more than the cap.
 inline constexpr std::chrono::milliseconds kDrainGrace{1000};
 inline constexpr std::chrono::milliseconds kDrainCap{5000};
+// How long after a write's time on the line its queue is looked at, to know
+// before any hang-up that it left.
+inline constexpr std::chrono::milliseconds kSentCheckMargin{5};
 
 // Per-user port table: $XDG_CONFIG_HOME/kestavo/ports/COM<n>
 inline constexpr QLatin1StringView kPortTableSubdir{"kestavo/ports"};

@@ -33,6 +33,14 @@ namespace
 
 } // namespace
 
+void notice(const QString& text)
+{
+    const QString line =
+        QStringLiteral("%1: %2\n").arg(constants::kExecutableName, visibleLines(text, u' '));
+    std::fputs(line.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
 QString ErrorPath::boxText(const RuntimeError& error)
 {
     return QStringLiteral("Run-time error %1:\n\n%2")

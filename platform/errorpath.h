@@ -17,6 +17,12 @@ class Dialogs;
 // Exit statuses of the program.
 inline constexpr int kExitNormal = 0;
 inline constexpr int kExitRuntimeError = 1;
+// A command line Kestavo does not understand.
+inline constexpr int kExitUsage = 2;
+
+// One line on standard error that ends nothing, "kestavo: " first. It never
+// waits: a line that cannot be written now is dropped.
+void notice(const QString& text);
 
 // The common error path: every run-time error ends up here, is shown in a
 // message box and as one line on standard error, and ends the program.

@@ -133,6 +133,20 @@ std::int16_t SequentialFile::readInt16Item()
     }
 }
 
+QString SequentialFile::readRestOfLine()
+{
+    if (!m_open || m_mode != Mode::Input)
+        throw RuntimeError(ErrorNumber::Internal,
+                           QStringLiteral("%1 is not open for input.").arg(displayName()));
+    const qsizetype start = m_position;
+    while (m_position < m_input.size() && m_input[m_position] != '\r' &&
+           m_input[m_position] != '\n')
+        ++m_position;
+    const bool closedTheLine =
+        start > 0 && (m_input[start - 1] == '\r' || m_input[start - 1] == '\n');
+    return closedTheLine ? QString() : QString::fromLatin1(m_input.mid(start, m_position - start));
+}
+
 void SequentialFile::writeLine(const QString& text)
 {
     if (!m_open || m_mode != Mode::Output)

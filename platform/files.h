@@ -36,6 +36,9 @@ public:
     // Reads the next numeric item: leading blanks skipped, a comma or the
     // line end closes it, and it converts as textToInt16 does.
     [[nodiscard]] std::int16_t readInt16Item();
+    // What is left of the current line, without its end; empty when the
+    // last item read closed the line.
+    [[nodiscard]] QString readRestOfLine();
 
     // Writes text, then CR LF.
     void writeLine(const QString& text);

@@ -12,6 +12,7 @@
 #include <QDeadlineTimer>
 
 #include <algorithm>
+#include <thread>
 
 namespace kestavo::platform
 {
@@ -30,6 +31,11 @@ private:
 SerialControl::SerialControl(QObject* parent) : QObject(parent)
 {
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialControl::onPortError);
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialControl::received);
+    // A hang-up answers every question with an error, so whether the last
+    // write left must be known before it: looked at once it should have.
+    m_sentCheck.setSingleShot(true);
+    connect(&m_sentCheck, &QTimer::timeout, this, &SerialControl::checkSent);
 }
 
 SerialControl::~SerialControl() = default;
@@ -70,12 +76,13 @@ void SerialControl::close()
     // QSerialPort's close puts the device's earlier settings back at once:
     // whatever the kernel or the device still holds would then go out at
     // that speed, garbled. A line that already failed gets no more waiting.
+    m_sentCheck.stop();
     try {
         if (m_port.isOpen() && !m_writeFailed) {
             drainOutput();
             waitUntilSent();
         }
-    } catch (const RuntimeError&) {
+    } catch (...) {
         m_port.close();
         throw;
     }
@@ -86,10 +93,22 @@ void SerialControl::waitUntilSent()
 {
     QString reason;
     const std::optional<qint64> queued = host::outputQueued(m_port.handle(), reason);
-    const std::chrono::milliseconds allowance = drainAllowance(queued.value_or(0));
+    if (queued == 0)
+        m_unsent = false;
+    const bool sentBefore = writtenIsSent();
+    const std::chrono::milliseconds allowance = drainAllowance(queued.value_or(m_lastWriteBytes));
     switch (host::drainLine(m_port.handle(), allowance, reason)) {
-    case host::DrainResult::Sent:
+    case host::DrainResult::Sent: {
+        // Some adapters call the bytes drained once they hold them: the
+        // last write still needs its time on the wire before the settings
+        // go back.
+        const auto onWire = m_lastWrite + lineTime(m_lastWriteBytes);
+        const auto now = std::chrono::steady_clock::now();
+        if (m_lastWriteBytes > 0 && onWire > now)
+            std::this_thread::sleep_for(
+                std::min<std::chrono::steady_clock::duration>(onWire - now, constants::kDrainCap));
         return;
+    }
     case host::DrainResult::TimedOut:
         throw giveUp(RuntimeError(
             ErrorNumber::WriteFailed,
@@ -99,8 +118,40 @@ void SerialControl::waitUntilSent()
                 .arg(portLabel())
                 .arg(allowance.count())));
     case host::DrainResult::Failed:
+        if (sentBefore) {
+            emit lineGone(QStringLiteral("%1 had gone when Kestavo ended (%2); everything "
+                                         "written to it had been sent before.")
+                              .arg(portLabel(), reason));
+            return;
+        }
         throw giveUp(lineFailure(reason));
     }
+}
+
+bool SerialControl::writtenIsSent() const
+{
+    if (!m_unsent)
+        return true;
+    if (m_port.bytesToWrite() > 0)
+        return false;
+    if (std::chrono::steady_clock::now() - m_lastWrite >= drainAllowance(m_lastWriteBytes))
+        m_unsent = false;
+    return !m_unsent;
+}
+
+void SerialControl::checkSent()
+{
+    if (!m_port.isOpen() || !m_unsent)
+        return;
+    QString reason;
+    if (m_port.bytesToWrite() == 0 && host::outputQueued(m_port.handle(), reason) == 0) {
+        m_unsent = false;
+        return;
+    }
+    // Still on its way (or the line failed, which the next write or the
+    // end reports); looked at again while it may still leave.
+    if (!writtenIsSent())
+        m_sentCheck.start(lineTime(m_lastWriteBytes) + constants::kSentCheckMargin);
 }
 
 RuntimeError SerialControl::lineFailure(const QString& reason) const
@@ -135,7 +186,8 @@ void SerialControl::open()
 
     m_systemPath = canonical;
     m_port.setPortName(canonical);
-    if (!m_port.open(QIODevice::WriteOnly))
+    m_port.setReadBufferSize(constants::kReadBufferLimit);
+    if (!m_port.open(m_reading ? QIODevice::ReadWrite : QIODevice::WriteOnly))
         throw openFailure();
 
     try {
@@ -247,6 +299,10 @@ void SerialControl::setOutput(const QString& text)
     const QByteArray bytes = textToLineBytes(text);
     if (m_port.write(bytes) != bytes.size())
         throw writeFailure();
+    m_lastWrite = std::chrono::steady_clock::now();
+    m_lastWriteBytes = bytes.size();
+    m_unsent = true;
+    m_sentCheck.start(lineTime(bytes.size()) + constants::kSentCheckMargin);
     // QSerialPort would hand the bytes over on the event loop's next turn;
     // a line with room takes them now. A full one is left to the loop, as
     // flush() would count "no room" as a failure. A failed write keeps the
@@ -270,7 +326,10 @@ qint64 SerialControl::outBufferCount() const
                                           "Check that the device is still connected, then start "
                                           "Kestavo again.")
                                .arg(portLabel(), reason));
-    return m_port.bytesToWrite() + *queued;
+    const qint64 count = m_port.bytesToWrite() + *queued;
+    if (count == 0)
+        m_unsent = false;
+    return count;
 }
 
 RuntimeError SerialControl::writeFailure() const
@@ -281,8 +340,55 @@ RuntimeError SerialControl::writeFailure() const
                             .arg(portLabel(), visibleText(m_port.errorString())));
 }
 
+void SerialControl::setReading(bool enable)
+{
+    if (m_port.isOpen())
+        throw RuntimeError(
+            ErrorNumber::PortAlreadyOpen,
+            QStringLiteral("Cannot change how %1 is opened while it is open.").arg(portLabel()));
+    m_reading = enable;
+}
+
+QString SerialControl::input()
+{
+    if (!m_port.isOpen() || !m_reading)
+        return {};
+    const qint64 limit = m_inputLen > 0 ? m_inputLen : m_port.bytesAvailable();
+    return QString::fromLatin1(m_port.read(limit));
+}
+
+void SerialControl::onReadFailed()
+{
+    if (m_writeFailed || !m_port.isOpen())
+        return;
+    QString reason;
+    const bool hungUp = host::lineHungUp(m_port.handle(), reason);
+    emit failed(giveUp(RuntimeError(
+        ErrorNumber::WriteFailed,
+        hungUp ? QStringLiteral("Lost %1: the line hung up, as it does when the device is "
+                                "unplugged or switched off. Connect it again, then start "
+                                "Kestavo again; the last command may not have reached the "
+                                "rotor.")
+                     .arg(portLabel())
+               : QStringLiteral("Cannot read from %1: %2. Check that the device is still "
+                                "connected, then start Kestavo again.")
+                     .arg(portLabel(),
+                          reason.isEmpty() ? visibleText(m_port.errorString()) : reason))));
+}
+
 void SerialControl::onPortError(QSerialPort::SerialPortError error)
 {
+    // A hung-up line makes QSerialPort report a read error on every pass
+    // of the event loop, with whatever errno was left, and keep the port
+    // open: one report, made outside whatever call is running now.
+    const bool resourceLost = error == QSerialPort::ResourceError && m_syncCalls == 0;
+    if (m_reading && (error == QSerialPort::ReadError || resourceLost)) {
+        if (!m_readFailing && !m_writeFailed && m_port.isOpen()) {
+            m_readFailing = true;
+            QMetaObject::invokeMethod(this, &SerialControl::onReadFailed, Qt::QueuedConnection);
+        }
+        return;
+    }
     const bool writeFailed =
         error == QSerialPort::WriteError || error == QSerialPort::ResourceError;
     if (!writeFailed || m_writeFailed || m_syncCalls > 0 || !m_port.isOpen())
@@ -290,18 +396,21 @@ void SerialControl::onPortError(QSerialPort::SerialPortError error)
     emit failed(giveUp(writeFailure()));
 }
 
-std::chrono::milliseconds SerialControl::drainAllowance(qint64 bytes) const
+std::chrono::milliseconds SerialControl::lineTime(qint64 bytes) const
 {
     // Start bit, data bits, parity bit, stop bits; 1.5 stop bits round up.
     const int parityBits = m_settings.parity == QSerialPort::NoParity ? 0 : 1;
     const int stopBits = m_settings.stopBits == QSerialPort::OneStop ? 1 : 2;
     const qint64 bitsPerByte = 1 + static_cast<int>(m_settings.dataBits) + parityBits + stopBits;
-    const qint64 lineMs =
-        m_settings.baudRate > 0
-            ? (bytes * bitsPerByte * 1000 + m_settings.baudRate - 1) / m_settings.baudRate
-            : constants::kDrainCap.count();
-    return std::min(std::chrono::milliseconds(lineMs) + constants::kDrainGrace,
-                    constants::kDrainCap);
+    if (m_settings.baudRate <= 0)
+        return constants::kDrainCap;
+    return std::chrono::milliseconds((bytes * bitsPerByte * 1000 + m_settings.baudRate - 1) /
+                                     m_settings.baudRate);
+}
+
+std::chrono::milliseconds SerialControl::drainAllowance(qint64 bytes) const
+{
+    return std::min(lineTime(bytes) + constants::kDrainGrace, constants::kDrainCap);
 }
 
 void SerialControl::drainOutput()

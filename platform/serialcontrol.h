@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QSerialPort>
+#include <QTimer>
 
 #include <chrono>
 
@@ -14,9 +15,9 @@ namespace kestavo::platform
 {
 
 // The serial port object on QSerialPort. All port handling lives here, away
-// from any widget. The port is opened for writing only: the program never
-// reads, so nothing the controller sends piles up in this process; the
-// kernel's bounded input buffer drops what nobody reads.
+// from any widget. The port is opened for writing only unless reading is
+// asked for: then what the device sends is held up to a bound, and what
+// nobody reads waits in the kernel's bounded buffer.
 class SerialControl : public QObject, public CommControl
 {
     Q_OBJECT
@@ -34,6 +35,8 @@ public:
     void setOutput(const QString& text) override;
     // What QSerialPort still holds plus what the device has yet to send.
     [[nodiscard]] qint64 outBufferCount() const override;
+    void setReading(bool enable) override;
+    [[nodiscard]] QString input() override;
 
     // Hands every byte still buffered here to the device, waiting no longer
     // than those bytes need on the line plus a grace, within a cap. Throws
@@ -47,6 +50,12 @@ public:
     [[nodiscard]] QString devicePath() const { return m_device; }
 
 signals:
+    // The line received bytes; input() has them.
+    void received();
+    // The line had hung up when the port closed, but everything written
+    // had been sent before: nothing was lost, so this is no failure.
+    void lineGone(const QString& notice);
+
     // A failure that QSerialPort reports after an assignment has returned,
     // such as a write to a device that went away.
     void failed(const kestavo::platform::RuntimeError& error);
@@ -56,6 +65,7 @@ private:
     class SyncCall;
 
     void onPortError(QSerialPort::SerialPortError error);
+    void onReadFailed();
     [[nodiscard]] RuntimeError writeFailure() const;
     [[nodiscard]] RuntimeError lineFailure(const QString& reason) const;
     // Marks the line as failed and drops what it still buffers; returns error.
@@ -65,6 +75,12 @@ private:
     // the port is closed even when that fails.
     void close();
     void waitUntilSent();
+    // Whether everything handed over is known to have left the line: the
+    // output queue read empty after the last write, or the last write's
+    // time on the line plus the grace has passed since.
+    [[nodiscard]] bool writtenIsSent() const;
+    void checkSent();
+    [[nodiscard]] std::chrono::milliseconds lineTime(qint64 bytes) const;
     void applySettings(const LineSettings& settings);
     void applyRts();
     [[nodiscard]] QString portLabel() const;
@@ -79,6 +95,13 @@ private:
     QString m_systemPath; // m_device with all links resolved
     int m_syncCalls = 0;
     bool m_writeFailed = false; // reported once; the program is ending
+    bool m_reading = false;
+    bool m_readFailing = false; // a report is on its way
+    // The last write, for telling later whether it has left the line.
+    std::chrono::steady_clock::time_point m_lastWrite;
+    qint64 m_lastWriteBytes = 0;
+    mutable bool m_unsent = false;
+    QTimer m_sentCheck;
 };
 
 } // namespace kestavo::platform

@@ -22,7 +22,7 @@ constexpr int kInvalidParameter = -1;
 constexpr int kNotImplemented = -4;
 constexpr int kNotAvailable = -11;
 
-enum class Action { SetPos, GetPos, DumpState, GetInfo, Unavailable, Quit };
+enum class Action { SetPos, GetPos, Stop, DumpState, GetInfo, Unavailable, Quit };
 
 struct Command {
     std::string_view letter; // empty: long form only
@@ -33,7 +33,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"P", "set_pos", Action::SetPos},      {"p", "get_pos", Action::GetPos},
     {"", "dump_state", Action::DumpState}, {"_", "get_info", Action::GetInfo},
-    {"S", "stop", Action::Unavailable},    {"K", "park", Action::Unavailable},
+    {"S", "stop", Action::Stop},           {"K", "park", Action::Unavailable},
     {"M", "move", Action::Unavailable},    {"R", "reset", Action::Unavailable},
     {"q", "quit", Action::Quit},           {"Q", "quit", Action::Quit},
 };
@@ -178,6 +178,9 @@ QByteArray Conversation::answer(QByteArrayView line)
     case Action::GetInfo:
         values = (extended ? QByteArray("Info: ") : QByteArray()) +
                  QByteArray(constants::kRotorInfo.data(), constants::kRotorInfo.size()) + '\n';
+        break;
+    case Action::Stop:
+        code = m_link.stop() ? kOk : kNotAvailable;
         break;
     case Action::Unavailable:
         code = kNotAvailable;

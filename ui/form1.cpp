@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "form1.h"
 
+#include "app/readback.h"
 #include "app/rotorlink.h"
 #include "app/startup.h"
 #include "platform/constants.h"
+#include "platform/errorpath.h"
 #include "platform/runtime.h"
 #include "platform/serialcontrol.h"
 #include "ui/twips.h"
@@ -92,6 +94,7 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
     // A write that fails after GO has returned still ends the program.
     connect(m_comm1, &platform::SerialControl::failed, this,
             [this](const platform::RuntimeError& error) { m_runTime.fail(error); });
+    connect(m_comm1, &platform::SerialControl::lineGone, this, &platform::notice);
     connect(m_link, &app::RotorLink::failed, this,
             [this](const platform::RuntimeError& error) { m_runTime.fail(error); });
     // What GO and the clients handed over must reach the line before the
@@ -110,9 +113,17 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
 
 Form1::~Form1() = default;
 
-void Form1::load()
+void Form1::load(bool readBackAsked)
 {
-    app::startUp(*m_comm1, m_dialogs);
+    if (app::startUp(*m_comm1, m_dialogs, readBackAsked))
+        showReadBack();
+}
+
+void Form1::showReadBack()
+{
+    app::ReadBack& readBack = m_link->startReadBack();
+    connect(m_comm1, &platform::SerialControl::received, this,
+            [this, &readBack] { m_runTime.handle([&readBack] { readBack.received(); }); });
 }
 
 void Form1::layOut()

@@ -35,14 +35,17 @@ public:
     ~Form1() override;
 
     // The Load event: runs the start-up sequence while the window is still
-    // hidden. Throws its run-time error if start-up fails.
-    void load();
+    // hidden. Throws its run-time error if start-up fails. With read-back
+    // (asked for here or in Tavimer.ini) the window grows to show where the
+    // rotor points.
+    void load(bool readBackAsked = false);
 
     // The way to the rotor that GO takes, for the network front door too.
     [[nodiscard]] app::RotorLink& rotorLink() { return *m_link; }
 
 private:
     void layOut();
+    void showReadBack();
 
     platform::RunTime& m_runTime;
     platform::Dialogs& m_dialogs;

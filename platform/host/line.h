@@ -28,6 +28,10 @@ enum class WaitResult { Writable, TimedOut, Failed };
 [[nodiscard]] WaitResult waitWritable(qintptr handle, std::chrono::milliseconds timeout,
                                       QString& reason);
 
+// Whether the line behind handle hung up (the device was unplugged or
+// switched off) or reports an error; reason says which.
+[[nodiscard]] bool lineHungUp(qintptr handle, QString& reason);
+
 enum class DrainResult { Sent, TimedOut, Failed };
 
 // Waits until the line behind handle has sent every byte it took, the

@@ -4,12 +4,17 @@
 #include "errnotext.h"
 
 #include <cerrno>
+#include <csignal>
+#include <fcntl.h>
 #include <future>
 #include <memory>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
+#include <system_error>
 #include <termios.h>
 #include <thread>
+#include <unistd.h>
 
 namespace kestavo::platform::host
 {
@@ -55,6 +60,20 @@ WaitResult waitWritable(qintptr handle, std::chrono::milliseconds timeout, QStri
     return WaitResult::Writable;
 }
 
+bool lineHungUp(qintptr handle, QString& reason)
+{
+    pollfd line{static_cast<int>(handle), POLLIN, 0};
+    if (::poll(&line, 1, 0) < 0) {
+        reason = errnoReason(errno);
+        return false;
+    }
+    if (line.revents & POLLHUP)
+        return true;
+    if (line.revents & POLLERR)
+        reason = QStringLiteral("the line reports an error");
+    return false;
+}
+
 namespace
 {
 
@@ -67,17 +86,42 @@ DrainResult drainLine(qintptr handle, std::chrono::milliseconds timeout, QString
     if (g_lineDrain)
         return g_lineDrain(handle, timeout, reason);
     // tcdrain() has no timeout and blocks for good on a device that stopped
-    // taking bytes, so it runs aside; if it never returns, its thread ends
+    // taking bytes, so it runs aside on its own descriptor, which the port's
+    // close cannot pull from under it; if it never returns, its thread ends
     // with the program, which is ending anyway.
+    const int line = ::fcntl(static_cast<int>(handle), F_DUPFD_CLOEXEC, 0);
+    if (line < 0) {
+        reason = errnoReason(errno);
+        return DrainResult::Failed;
+    }
     auto outcome = std::make_shared<std::promise<int>>();
     std::future<int> drained = outcome->get_future();
-    std::thread([line = static_cast<int>(handle), outcome] {
-        int result = 0;
-        do
-            result = ::tcdrain(line);
-        while (result != 0 && errno == EINTR);
-        outcome->set_value(result == 0 ? 0 : errno);
-    }).detach();
+    // The termination signals stay with the event loop's thread: the new
+    // thread inherits this mask.
+    sigset_t blocked;
+    sigset_t previous;
+    ::sigemptyset(&blocked);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT})
+        ::sigaddset(&blocked, signal);
+    ::pthread_sigmask(SIG_BLOCK, &blocked, &previous);
+    try {
+        std::thread([line, outcome] {
+            int result = 0;
+            do
+                result = ::tcdrain(line);
+            while (result != 0 && errno == EINTR);
+            const int error = result == 0 ? 0 : errno;
+            ::close(line);
+            outcome->set_value(error);
+        }).detach();
+    } catch (const std::system_error& error) {
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        ::close(line);
+        reason = QStringLiteral("cannot start a thread to wait for the line (%1)")
+                     .arg(QString::fromLocal8Bit(error.what()));
+        return DrainResult::Failed;
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     if (drained.wait_for(timeout) == std::future_status::timeout)
         return DrainResult::TimedOut;
     if (const int error = drained.get()) {

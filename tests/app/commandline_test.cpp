@@ -46,8 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
         Request{"None", {"kestavo"}, std::nullopt, ""},
         Request{"Version", {"kestavo", "--version"}, 0, "Kestavo 1.00\n"},
         Request{"ShortVersion", {"kestavo", "-v"}, 0, "Kestavo 1.00\n"},
-        Request{"Help", {"kestavo", "--help"}, 0, "Usage: kestavo\n"},
-        Request{"ShortHelp", {"kestavo", "-h"}, 0, "Usage: kestavo\n"},
+        Request{"Help", {"kestavo", "--help"}, 0, "Usage: kestavo [OPTION]...\n"},
+        Request{"ShortHelp", {"kestavo", "-h"}, 0, "Usage: kestavo [OPTION]...\n"},
         Request{"AfterQtOptions", {"kestavo", "-platform", "offscreen", "-v"}, 0, "Kestavo 1.00"},
         Request{"QtOptionsOnly", {"kestavo", "-platform", "offscreen"}, std::nullopt, ""},
         // The program's own name is no request, whatever it is called.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The real program's --list-ports, with no display at all.
+// The real program's command line, with no display at all.
 #include "support/testsupport.h"
 
 #include <QProcess>
@@ -46,6 +46,22 @@ TEST(ListPortsProgram, ShowsATableEntryWithItsDeviceWithoutADisplay)
     EXPECT_TRUE(line.match(run.out).hasMatch()) << run.out.toStdString();
     EXPECT_TRUE(run.out.startsWith(QStringLiteral("Port  Device"))) << run.out.toStdString();
     EXPECT_TRUE(run.out.endsWith(QStringLiteral("Port table: %1\n").arg(table.directory())));
+}
+
+// Qt's own options go first, so each row also shows that they are taken.
+TEST(CommandLineProgram, AnUnknownOptionEndsWithItsNameAndTheUsage)
+{
+    const std::pair<QStringList, QString> rows[] = {
+        {{"-platform", "offscreen", "--listne", "4533"}, "--listne"},
+        {{"-platform", "offscreen", "--listen", "4533", "--read-back", "-x"}, "-x"},
+    };
+    for (const auto& [arguments, unknown] : rows) {
+        const ProgramRun run = runWithoutDisplay(arguments);
+        EXPECT_EQ(run.status, 2) << run.err.toStdString();
+        EXPECT_TRUE(
+            run.err.contains(QStringLiteral("kestavo: unknown option %1\nUsage: ").arg(unknown)))
+            << run.err.toStdString();
+    }
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/errorpath.h"
 #include "platform/host/line.h"
 #include "platform/runtimeerror.h"
 #include "platform/serialcontrol.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QList>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +22,7 @@
 #include <vector>
 
 using kestavo::platform::ErrorNumber;
+using kestavo::platform::ErrorPath;
 using kestavo::platform::SerialControl;
 using kestavo::platform::host::DrainResult;
 using kestavo::platform::host::replaceLineDrain;
@@ -252,6 +255,8 @@ TEST_P(SerialClosing, WaitsForTheLastByteBeforeTheSettingsGoBack)
     ASSERT_EQ(::tcsetattr(m_pty.slaveFd(), TCSANOW, &line), 0);
     SerialControl control;
     openAsStartUpDoes(control);
+    QElapsedTimer clock;
+    clock.start();
     control.setOutput(QStringLiteral("AP1180\r"));
     std::vector<std::pair<speed_t, qint64>> seen; // the line's speed, bytes not handed over
     replaceLineDrain([&](qintptr, std::chrono::milliseconds, QString& reason) {
@@ -270,16 +275,49 @@ TEST_P(SerialClosing, WaitsForTheLastByteBeforeTheSettingsGoBack)
     line = lineSettings();
     EXPECT_EQ(::cfgetospeed(&line), B9600);
     // A line that failed may have dropped what it held: better than garbled.
+    if (GetParam().drained == DrainResult::Sent) {
+        // 7 bytes of 10 bits at 4800 baud, even where the drain returned early.
+        EXPECT_GE(clock.elapsed(), 15);
+    }
     if (!GetParam().fails) {
         EXPECT_EQ(m_pty.read(8, 500ms), QByteArray("AP1180\r"));
     }
 }
 
+// The queue reads empty on a pseudo-terminal, so a drain that fails then
+// fails on a line that hung up after the command had left.
 INSTANTIATE_TEST_SUITE_P(Drains, SerialClosing,
                          ::testing::Values(LastBytes{"sent", DrainResult::Sent, false},
                                            LastBytes{"too slow", DrainResult::TimedOut, true},
-                                           LastBytes{"line failed", DrainResult::Failed, true}),
+                                           LastBytes{"line gone after it left", DrainResult::Failed,
+                                                     false}),
                          ByName{});
+
+// An unplugged adapter answers every question with an error: only what had
+// not left before the hang-up is lost.
+TEST_F(SerialOnPty, AHungUpLineAtTheEndFailsOnlyWhenTheLastCommandHadNotLeft)
+{
+    for (const bool leftFirst : {true, false}) {
+        PtyPair pty;
+        m_table.link(kPort, pty.slavePath());
+        SerialControl control;
+        openAsStartUpDoes(control);
+        QStringList notices;
+        QObject::connect(&control, &SerialControl::lineGone,
+                         [&](const QString& notice) { notices << notice; });
+        control.setOutput(QStringLiteral("AP1180\r"));
+        if (leftFirst) {
+            EXPECT_EQ(pty.read(7, 500ms), QByteArray("AP1180\r"));
+            QThread::msleep(30);
+            QCoreApplication::processEvents(); // the queue is looked at
+        }
+        pty.closeMaster();
+        const auto error = ErrorPath::failureOf([&] { control.setPortOpen(false); });
+        EXPECT_EQ(error.has_value(), !leftFirst);
+        EXPECT_EQ(notices.size(), leftFirst ? 1 : 0) << notices.join('|').toStdString();
+        EXPECT_FALSE(control.isOpen());
+    }
+}
 
 TEST_F(SerialOnPty, AssignmentsThatNeedTheRightStateAreRefused)
 {

@@ -28,6 +28,14 @@ public:
     void setSettings(const QString& settings) override { record(u"Settings", settings); }
     void setOutput(const QString& text) override { record(u"Output", text); }
     [[nodiscard]] qint64 outBufferCount() const override { return outBuffer; }
+    void setReading(bool enable) override { record(u"Reading", boolText(enable)); }
+    // What the line received, handed out InputLen (4) characters at a time.
+    [[nodiscard]] QString input() override
+    {
+        const QString chunk = received.left(4);
+        received.remove(0, chunk.size());
+        return chunk;
+    }
 
     // The assignment to this property throws error instead of being recorded.
     void failOn(const QString& property, platform::RuntimeError error)
@@ -38,6 +46,7 @@ public:
 
     QStringList assignments;
     qint64 outBuffer = 0; // what outBufferCount() reports
+    QString received;     // what input() hands out
 
 private:
     [[nodiscard]] static QString boolText(bool value)
