@@ -5,6 +5,7 @@
 #include "tools/virtual-rotor/linesplitter.h"
 #include "tools/virtual-rotor/options.h"
 #include "tools/virtual-rotor/portlink.h"
+#include "tools/virtual-rotor/responder.h"
 #include "tools/virtual-rotor/rotor.h"
 #include "tools/virtual-rotor/termiosdescription.h"
 
@@ -34,11 +35,13 @@ struct Command {
     const char* line;
     std::optional<int> heading;
     const char* reasonPart; // a piece of the reason, when refused
+    char end = '\r';
+    Action action = Action::None; // Turn when heading is set
 };
 
 void PrintTo(const Command& c, std::ostream* os)
 {
-    *os << '"' << escapedText(c.line) << '"';
+    *os << '"' << escapedText(c.line + std::string(1, c.end)) << '"';
 }
 
 class PositionCommand : public ::testing::TestWithParam<Command>
@@ -47,8 +50,9 @@ class PositionCommand : public ::testing::TestWithParam<Command>
 
 TEST_P(PositionCommand, TakesOnlyAHeadingFrom0To360)
 {
-    const ParsedCommand parsed = parseCommand(GetParam().line);
+    const ParsedCommand parsed = parseCommand(GetParam().line, GetParam().end);
     EXPECT_EQ(parsed.heading, GetParam().heading);
+    EXPECT_EQ(parsed.action, GetParam().heading ? Action::Turn : GetParam().action);
     if (GetParam().heading)
         EXPECT_EQ(parsed.reason, "");
     else
@@ -76,6 +80,15 @@ INSTANTIATE_TEST_SUITE_P(
                       Command{"AP118\n", std::nullopt, "not whole degrees"},
                       Command{"AP1\xb0", std::nullopt, "\"\\xB0\""}));
 
+// The same bytes under the other end.
+INSTANTIATE_TEST_SUITE_P(Ends, PositionCommand,
+                         ::testing::Values(Command{"AP1180", 180, "", ';'},
+                                           Command{"AI1", std::nullopt, "", ';', Action::Query},
+                                           Command{"", std::nullopt, "", ';', Action::Stop},
+                                           Command{"AI1", std::nullopt, "only when ; ends it"},
+                                           Command{"AI10", std::nullopt, "not start with AP1",
+                                                   ';'}));
+
 TEST(CommandText, EscapesWhatIsNotPrintable)
 {
     EXPECT_EQ(escapedText("AP1180"), "AP1180");
@@ -99,7 +112,7 @@ class Splitting : public ::testing::TestWithParam<Split>
 {
 };
 
-TEST_P(Splitting, CutsAtCrWhateverTheChunks)
+TEST_P(Splitting, CutsAtCrOrSemicolonWhateverTheChunks)
 {
     LineSplitter splitter(8);
     std::vector<ReceivedLine> lines;
@@ -131,7 +144,71 @@ INSTANTIATE_TEST_SUITE_P(
               {kTooLong, {"AP1"}},
               0},
         Split{"endless line stays bounded", {"123456789", std::string(1000, 'x')}, {kTooLong}, 0},
-        Split{"too long twice", {"123456789\r", "abcdefghi\r"}, {kTooLong, kTooLong}, 0}));
+        Split{"too long twice", {"123456789\r", "abcdefghi\r"}, {kTooLong, kTooLong}, 0},
+        Split{"semicolons",
+              {"AI1;;AP190\rAP1", "80;"},
+              {{"AI1", false, ';'}, {"", false, ';'}, {"AP190"}, {"AP180", false, ';'}},
+              0},
+        Split{
+            "too long, dropped up to ;", {"123456789;AI1;"}, {kTooLong, {"AI1", false, ';'}}, 0}));
+
+// --- what goes back on the line
+
+struct Exchange {
+    const char* name;
+    double start;
+    std::vector<std::pair<std::chrono::milliseconds, std::string>> steps; // wait, then send
+    std::string wire;
+    std::string notes;
+};
+
+class Answering : public ::testing::TestWithParam<Exchange>
+{
+};
+
+TEST_P(Answering, FollowsTheRotor)
+{
+    Rotor rotor(10, GetParam().start);
+    LineSplitter splitter(8);
+    std::string wire;
+    std::string notes;
+    for (const auto& [wait, bytes] : GetParam().steps) {
+        rotor.advance(wait);
+        for (const ReceivedLine& line : splitter.feed(bytes)) {
+            const Response response = respond(line, rotor);
+            wire += response.answer;
+            notes += (notes.empty() ? "" : "\n") + response.note;
+        }
+    }
+    EXPECT_EQ(wire, GetParam().wire);
+    EXPECT_EQ(notes, GetParam().notes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sessions, Answering,
+    ::testing::Values(Exchange{"bearing during a turn",
+                               0,
+                               {{0ms, "AP1180\r"}, {1560ms, "AI1;"}},
+                               ";016",
+                               "turning from 0 to 180\nasked for the bearing: 016"},
+                      Exchange{
+                          "360 is 0", 359.6, {{0ms, "AI1;"}}, ";000", "asked for the bearing: 000"},
+                      Exchange{"stop holds it where it is",
+                               0,
+                               {{0ms, "AP1180;"}, {2000ms, ";"}, {3000ms, "AI1;"}},
+                               ";020",
+                               "turning from 0 to 180\nstopped at 20\nasked for the bearing: 020"},
+                      Exchange{"banner at rest",
+                               90,
+                               {{0ms, ";"}},
+                               "VR1.0",
+                               "told to stop while standing at 90: sends the banner \"VR1.0\""},
+                      Exchange{"one chunk, three commands",
+                               0,
+                               {{0ms, "AP1090;AI1;;"}},
+                               ";000",
+                               "turning from 0 to 90\nasked for the bearing: 000\nstopped at 0"}),
+    [](const auto& test) { return kestavo::test::testName(test.param.name); });
 
 // --- the rotor
 

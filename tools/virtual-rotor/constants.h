@@ -18,11 +18,21 @@ inline constexpr std::string_view kCommandPrefix{
     static_cast<std::size_t>(kestavo::constants::kCommandPrefix.size())};
 inline constexpr char kCommandEnd = static_cast<char>(kestavo::constants::kCommandEnd);
 
+// The other end a command can have: it closes the bearing query, and alone
+// it is the stop command. Some controllers take it after a position too.
+inline constexpr char kQueryEnd = ';';
+inline constexpr std::string_view kQueryCommand{"AI1"};
+
+// The bearing goes back as this, then three digits, and no line end.
+inline constexpr char kAnswerStart = ';';
+// What it sends of its own accord when told to stop while standing still.
+inline constexpr std::string_view kBanner{"VR1.0"};
+
 inline constexpr int kMinHeading = 0;
 inline constexpr int kMaxHeading = 360;
 inline constexpr std::size_t kMaxHeadingDigits = 3;
 
-// A line that grows past this without a CR is thrown away, so a sender that
+// A line that grows past this without an end is thrown away, so a sender that
 // never ends its line cannot make us grow without bound.
 inline constexpr std::size_t kMaxLineLength = 4096;
 

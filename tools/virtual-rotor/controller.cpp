@@ -3,11 +3,11 @@
 
 #include "commandparser.h"
 #include "constants.h"
+#include "responder.h"
 
 #include "support/posix.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,14 +27,6 @@ namespace vc = constants;
 [[nodiscard]] std::string errnoText()
 {
     return support::errnoText(errno);
-}
-
-[[nodiscard]] std::string headingText(double heading)
-{
-    char text[16];
-    const bool whole = std::abs(heading - std::round(heading)) < 0.05;
-    std::snprintf(text, sizeof text, whole ? "%.0f" : "%.1f", heading);
-    return text;
 }
 
 } // namespace
@@ -178,25 +170,29 @@ bool Controller::readLine()
 
 void Controller::obey(const ReceivedLine& line)
 {
-    if (line.tooLong) {
-        say("not understood: no CR within " + std::to_string(vc::kMaxLineLength) +
-            " bytes; the line is discarded up to its CR");
+    if (!line.tooLong)
+        say("command \"" + escapedText(line.bytes) + "\" " + hexBytes(line.bytes + line.end));
+    const double target = m_rotor.target();
+    const Response response = respond(line, m_rotor);
+    if (m_rotor.target() != target && !m_rotor.arrived())
+        m_lastProgress = Clock::now();
+    say(response.note);
+    if (!response.answer.empty())
+        send(response.answer);
+}
+
+void Controller::send(const std::string& bytes)
+{
+    const ssize_t sent = ::write(m_master, bytes.data(), bytes.size());
+    if (sent == static_cast<ssize_t>(bytes.size()))
         return;
-    }
-    say("command \"" + escapedText(line.bytes) + "\" " + hexBytes(line.bytes + vc::kCommandEnd));
-    const ParsedCommand command = parseCommand(line.bytes);
-    if (!command.heading) {
-        say("not understood: " + command.reason);
-        return;
-    }
-    const double from = m_rotor.heading();
-    m_rotor.retarget(*command.heading);
-    if (m_rotor.arrived()) {
-        say("already at " + headingText(from));
-        return;
-    }
-    m_lastProgress = Clock::now();
-    say("turning from " + headingText(from) + " to " + headingText(m_rotor.target()));
+    const int cause = sent < 0 ? errno : 0;
+    std::string why =
+        sent < 0 ? support::errnoText(cause) : "only " + std::to_string(sent) + " bytes went";
+    if (cause == EAGAIN)
+        why += " (nobody reads the line, and it holds no more)";
+    // The line stays usable: a sender that reads again gets later answers.
+    complain("sending \"" + escapedText(bytes) + "\" failed: " + why);
 }
 
 } // namespace kestavo::virtualrotor

@@ -19,9 +19,9 @@ void say(const std::string& line);
 void complain(const std::string& line);
 
 // The controller's loop: turns the rotor, reports the line settings when a
-// sender changes them, obeys each command that arrives on the master side of
-// the line, and ends on a signal from signalFd, "q" or the end of standard
-// input.
+// sender changes them, obeys and answers each command that arrives on the
+// master side of the line, and ends on a signal from signalFd, "q" or the end
+// of standard input.
 class Controller
 {
 public:
@@ -42,6 +42,7 @@ private:
     void readStdin();
     [[nodiscard]] bool readLine();
     void obey(const ReceivedLine& line);
+    void send(const std::string& bytes);
 
     int m_master;
     int m_signals;
