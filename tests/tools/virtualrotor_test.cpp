@@ -160,6 +160,7 @@ struct Exchange {
     std::vector<std::pair<std::chrono::milliseconds, std::string>> steps; // wait, then send
     std::string wire;
     std::string notes;
+    bool mute = false;
 };
 
 class Answering : public ::testing::TestWithParam<Exchange>
@@ -175,7 +176,7 @@ TEST_P(Answering, FollowsTheRotor)
     for (const auto& [wait, bytes] : GetParam().steps) {
         rotor.advance(wait);
         for (const ReceivedLine& line : splitter.feed(bytes)) {
-            const Response response = respond(line, rotor);
+            const Response response = respond(line, rotor, GetParam().mute);
             wire += response.answer;
             notes += (notes.empty() ? "" : "\n") + response.note;
         }
@@ -186,28 +187,35 @@ TEST_P(Answering, FollowsTheRotor)
 
 INSTANTIATE_TEST_SUITE_P(
     Sessions, Answering,
-    ::testing::Values(Exchange{"bearing during a turn",
-                               0,
-                               {{0ms, "AP1180\r"}, {1560ms, "AI1;"}},
-                               ";016",
-                               "turning from 0 to 180\nasked for the bearing: 016"},
-                      Exchange{
-                          "360 is 0", 359.6, {{0ms, "AI1;"}}, ";000", "asked for the bearing: 000"},
-                      Exchange{"stop holds it where it is",
-                               0,
-                               {{0ms, "AP1180;"}, {2000ms, ";"}, {3000ms, "AI1;"}},
-                               ";020",
-                               "turning from 0 to 180\nstopped at 20\nasked for the bearing: 020"},
-                      Exchange{"banner at rest",
-                               90,
-                               {{0ms, ";"}},
-                               "VR1.0",
-                               "told to stop while standing at 90: sends the banner \"VR1.0\""},
-                      Exchange{"one chunk, three commands",
-                               0,
-                               {{0ms, "AP1090;AI1;;"}},
-                               ";000",
-                               "turning from 0 to 90\nasked for the bearing: 000\nstopped at 0"}),
+    ::testing::Values(
+        Exchange{"bearing during a turn",
+                 0,
+                 {{0ms, "AP1180\r"}, {1560ms, "AI1;"}},
+                 ";016",
+                 "turning from 0 to 180\nasked for the bearing: 016"},
+        Exchange{"360 is 0", 359.6, {{0ms, "AI1;"}}, ";000", "asked for the bearing: 000"},
+        Exchange{"stop holds it where it is",
+                 0,
+                 {{0ms, "AP1180;"}, {2000ms, ";"}, {3000ms, "AI1;"}},
+                 ";020",
+                 "turning from 0 to 180\nstopped at 20\nasked for the bearing: 020"},
+        Exchange{"banner at rest",
+                 90,
+                 {{0ms, ";"}},
+                 "VR1.0",
+                 "told to stop while standing at 90: banner \"VR1.0\""},
+        Exchange{"one chunk, three commands",
+                 0,
+                 {{0ms, "AP1090;AI1;;"}},
+                 ";000",
+                 "turning from 0 to 90\nasked for the bearing: 000\nstopped at 0"},
+        Exchange{"mute",
+                 90,
+                 {{0ms, "AI1;;"}},
+                 "",
+                 "asked for the bearing: 090 (mute: not sent)\n"
+                 "told to stop while standing at 90: banner \"VR1.0\" (mute: not sent)",
+                 true}),
     [](const auto& test) { return kestavo::test::testName(test.param.name); });
 
 // --- the rotor
@@ -328,6 +336,9 @@ struct Arguments {
     double rate;
     double start;
     const char* errorPart; // empty when accepted
+    bool mute = false;
+    bool strayByte = false;
+    std::chrono::milliseconds answerDelay{0};
 };
 
 [[nodiscard]] std::string joined(const Arguments& c)
@@ -356,6 +367,9 @@ TEST_P(CommandLine, IsReadOrRefused)
         EXPECT_EQ(parsed.options.port, GetParam().port);
         EXPECT_EQ(parsed.options.rate, GetParam().rate);
         EXPECT_EQ(parsed.options.start, GetParam().start);
+        EXPECT_EQ(parsed.options.mute, GetParam().mute);
+        EXPECT_EQ(parsed.options.strayByte, GetParam().strayByte);
+        EXPECT_EQ(parsed.options.answerDelay, GetParam().answerDelay);
     } else {
         EXPECT_NE(parsed.error.find(part), std::string::npos) << parsed.error;
     }
@@ -375,7 +389,11 @@ INSTANTIATE_TEST_SUITE_P(
         Arguments{{"--rate", "inf"}, 0, 0, 0, "above 0"},
         Arguments{{"--start", "361"}, 0, 0, 0, "from 0 to 360"},
         Arguments{{"--start", "nan"}, 0, 0, 0, "from 0 to 360"},
-        Arguments{{"--speed", "3"}, 0, 0, 0, "unknown option \"--speed\""}),
+        Arguments{{"--speed", "3"}, 0, 0, 0, "unknown option \"--speed\""},
+        Arguments{
+            {"--mute", "--stray-byte", "--answer-delay=250"}, 99, 6, 0, "", true, true, 250ms},
+        Arguments{{"--answer-delay", "60001"}, 0, 0, 0, "from 0 to 60000"},
+        Arguments{{"--mute=yes"}, 0, 0, 0, "takes no value"}),
     [](const auto& test) { return kestavo::test::testName(joined(test.param)); });
 
 // --- taking over a port table entry

@@ -27,6 +27,9 @@ inline constexpr std::string_view kQueryCommand{"AI1"};
 inline constexpr char kAnswerStart = ';';
 // What it sends of its own accord when told to stop while standing still.
 inline constexpr std::string_view kBanner{"VR1.0"};
+// With --stray-byte, the one byte it sends before anything else, like the
+// noise of a controller that is switched on.
+inline constexpr char kStrayByte = '\xFF';
 
 inline constexpr int kMinHeading = 0;
 inline constexpr int kMaxHeading = 360;
@@ -43,6 +46,7 @@ inline constexpr double kDefaultStart = 0.0;
 // Kestavo's port numbers are 16-bit and start at 1.
 inline constexpr int kMinPort = 1;
 inline constexpr int kMaxPort = 32767;
+inline constexpr std::chrono::milliseconds kMaxAnswerDelay{60000};
 
 // How often the poll loop wakes up to move the rotor and look at the line
 // settings, and how often a turning rotor reports its heading.

@@ -7,6 +7,7 @@
 #include "termiosdescription.h"
 
 #include <chrono>
+#include <deque>
 #include <optional>
 #include <string>
 
@@ -43,9 +44,21 @@ private:
     [[nodiscard]] bool readLine();
     void obey(const ReceivedLine& line);
     void send(const std::string& bytes);
+    void sendDue();
+    // How long poll may wait: a tick, or less when an answer falls due.
+    [[nodiscard]] int pollTimeout() const;
+
+    struct LateAnswer {
+        Clock::time_point due;
+        std::string bytes;
+    };
 
     int m_master;
     int m_signals;
+    bool m_mute;
+    bool m_strayByte;
+    std::chrono::milliseconds m_answerDelay;
+    std::deque<LateAnswer> m_late;
     Rotor m_rotor;
     LineSplitter m_splitter;
     LineFraming m_reported;

@@ -14,9 +14,7 @@ namespace
 
 namespace vc = constants;
 
-} // namespace
-
-Response respond(const ReceivedLine& line, Rotor& rotor)
+[[nodiscard]] Response obey(const ReceivedLine& line, Rotor& rotor)
 {
     if (line.tooLong)
         return {"not understood: no CR within " + std::to_string(vc::kMaxLineLength) +
@@ -44,13 +42,25 @@ Response respond(const ReceivedLine& line, Rotor& rotor)
             rotor.stop();
             return {"stopped at " + headingText(rotor.heading()), {}};
         }
-        return {"told to stop while standing at " + headingText(rotor.heading()) +
-                    ": sends the banner \"" + std::string(vc::kBanner) + "\"",
+        return {"told to stop while standing at " + headingText(rotor.heading()) + ": banner \"" +
+                    std::string(vc::kBanner) + "\"",
                 std::string(vc::kBanner)};
     case Action::None:
         break;
     }
     return {"not understood: " + command.reason, {}};
+}
+
+} // namespace
+
+Response respond(const ReceivedLine& line, Rotor& rotor, bool mute)
+{
+    Response response = obey(line, rotor);
+    if (mute && !response.answer.empty()) {
+        response.note += " (mute: not sent)";
+        response.answer.clear();
+    }
+    return response;
 }
 
 std::string headingText(double heading)

@@ -18,8 +18,8 @@ struct Response {
     friend bool operator==(const Response&, const Response&) = default;
 };
 
-// Obeys line on rotor.
-[[nodiscard]] Response respond(const ReceivedLine& line, Rotor& rotor);
+// Obeys line on rotor. A mute controller obeys as well but sends nothing.
+[[nodiscard]] Response respond(const ReceivedLine& line, Rotor& rotor, bool mute);
 
 // Whole degrees when the heading is one, else one decimal.
 [[nodiscard]] std::string headingText(double heading);
