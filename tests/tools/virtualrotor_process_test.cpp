@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real build/virtual-rotor, with a private port table, talked to as
 // Kestavo talks to it.
+#include "support/posix.h"
 #include "support/testsupport.h"
 
 #include <QFileInfo>
@@ -84,13 +85,14 @@ private:
     QByteArray m_output;
 };
 
-// Opens the port as Kestavo does: write-only, then sets its line up.
+// Opens the port as Kestavo does: write-only unless told, then sets its line up.
 class Sender
 {
 public:
-    explicit Sender(const QString& path, speed_t speed, bool twoStopBits = false)
+    explicit Sender(const QString& path, speed_t speed, bool twoStopBits = false,
+                    int access = O_WRONLY)
     {
-        m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        m_fd = ::open(QFile::encodeName(path).constData(), access | O_NOCTTY | O_CLOEXEC);
         EXPECT_GE(m_fd, 0) << path.toStdString();
         termios line{};
         EXPECT_EQ(::tcgetattr(m_fd, &line), 0);
@@ -112,6 +114,18 @@ public:
     {
         EXPECT_EQ(::write(m_fd, bytes.constData(), static_cast<size_t>(bytes.size())),
                   bytes.size());
+    }
+
+    // Up to count bytes, as many as arrive within timeout.
+    [[nodiscard]] QByteArray receive(qsizetype count, std::chrono::milliseconds timeout) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        QByteArray bytes;
+        char byte = 0;
+        while (bytes.size() < count && kestavo::support::waitReadable(m_fd, deadline) != 0 &&
+               ::read(m_fd, &byte, 1) == 1)
+            bytes += byte;
+        return bytes;
     }
 
 private:
@@ -225,6 +239,22 @@ TEST_F(VirtualRotor, TakesOverTheLinkOfAControllerThatWasKilled)
     ASSERT_EQ(::kill(static_cast<pid_t>(controller.process().processId()), SIGTERM), 0);
     EXPECT_EQ(controller.finish(), 0);
     EXPECT_FALSE(present(entry(99)));
+}
+
+TEST_F(VirtualRotor, SendsItsStrayByteFirstAndAnswersLate)
+{
+    Controller controller({QStringLiteral("--stray-byte"), QStringLiteral("--answer-delay=300"),
+                           QStringLiteral("--start=42")});
+    ASSERT_FALSE(controller.slavePath().isEmpty()) << controller.output().toStdString();
+    const Sender sender(entry(99), B4800, false, O_RDWR);
+    EXPECT_EQ(sender.receive(1, 5s), QByteArray("\xFF"));
+    const auto asked = std::chrono::steady_clock::now();
+    sender.send("AI1;");
+    EXPECT_EQ(sender.receive(4, 5s), QByteArray(";042"));
+    EXPECT_GE(std::chrono::steady_clock::now() - asked, 300ms);
+    EXPECT_TRUE(
+        controller.waitFor(QStringLiteral("asked for the bearing: 042; answering in 300 ms")))
+        << controller.output().toStdString();
 }
 
 TEST_F(VirtualRotor, ReportsAnEndlessLineAndGoesOn)

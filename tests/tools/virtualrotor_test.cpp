@@ -5,6 +5,7 @@
 #include "tools/virtual-rotor/linesplitter.h"
 #include "tools/virtual-rotor/options.h"
 #include "tools/virtual-rotor/portlink.h"
+#include "tools/virtual-rotor/responder.h"
 #include "tools/virtual-rotor/rotor.h"
 #include "tools/virtual-rotor/termiosdescription.h"
 
@@ -99,7 +100,7 @@ class Splitting : public ::testing::TestWithParam<Split>
 {
 };
 
-TEST_P(Splitting, CutsAtCrWhateverTheChunks)
+TEST_P(Splitting, CutsAtCrOrSemicolonWhateverTheChunks)
 {
     LineSplitter splitter(8);
     std::vector<ReceivedLine> lines;
@@ -131,7 +132,48 @@ INSTANTIATE_TEST_SUITE_P(
               {kTooLong, {"AP1"}},
               0},
         Split{"endless line stays bounded", {"123456789", std::string(1000, 'x')}, {kTooLong}, 0},
-        Split{"too long twice", {"123456789\r", "abcdefghi\r"}, {kTooLong, kTooLong}, 0}));
+        Split{"too long twice", {"123456789\r", "abcdefghi\r"}, {kTooLong, kTooLong}, 0},
+        Split{
+            "too long, dropped up to ;", {"123456789;AI1;"}, {kTooLong, {"AI1", false, ';'}}, 0}));
+
+// --- what goes back on the line
+
+struct Exchange {
+    const char* name;
+    double start;
+    std::vector<std::pair<std::chrono::milliseconds, std::string>> steps; // wait, then send
+    std::string wire;
+    bool mute = false;
+};
+
+class Answering : public ::testing::TestWithParam<Exchange>
+{
+};
+
+TEST_P(Answering, FollowsTheRotor)
+{
+    Rotor rotor(10, GetParam().start);
+    LineSplitter splitter(8);
+    std::string wire;
+    for (const auto& [wait, bytes] : GetParam().steps) {
+        rotor.advance(wait);
+        for (const ReceivedLine& line : splitter.feed(bytes))
+            wire += respond(line, rotor, GetParam().mute).answer;
+    }
+    EXPECT_EQ(wire, GetParam().wire);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sessions, Answering,
+    ::testing::Values(
+        Exchange{"bearing during a turn", 0, {{0ms, "AP1180\r"}, {1560ms, "AI1;"}}, ";016"},
+        Exchange{"360 is 0", 359.6, {{0ms, "AI1;"}}, ";000"},
+        Exchange{"stop holds it", 0, {{0ms, "AP1180;"}, {2s, ";"}, {3s, "AI1;"}}, ";020"},
+        Exchange{"banner at rest", 90, {{0ms, ";"}}, "VR1.0"},
+        Exchange{"one chunk", 0, {{0ms, "AP1090;AI1;;"}, {1s, "AI1;"}}, ";000;000"},
+        Exchange{"AI1 with CR is no query", 0, {{0ms, "AI1\r"}}, ""},
+        Exchange{"mute", 90, {{0ms, "AI1;;"}}, "", true}),
+    [](const auto& test) { return kestavo::test::testName(test.param.name); });
 
 // --- the rotor
 
@@ -251,6 +293,9 @@ struct Arguments {
     double rate;
     double start;
     const char* errorPart; // empty when accepted
+    bool mute = false;
+    bool strayByte = false;
+    std::chrono::milliseconds answerDelay{0};
 };
 
 [[nodiscard]] std::string joined(const Arguments& c)
@@ -279,6 +324,9 @@ TEST_P(CommandLine, IsReadOrRefused)
         EXPECT_EQ(parsed.options.port, GetParam().port);
         EXPECT_EQ(parsed.options.rate, GetParam().rate);
         EXPECT_EQ(parsed.options.start, GetParam().start);
+        EXPECT_EQ(parsed.options.mute, GetParam().mute);
+        EXPECT_EQ(parsed.options.strayByte, GetParam().strayByte);
+        EXPECT_EQ(parsed.options.answerDelay, GetParam().answerDelay);
     } else {
         EXPECT_NE(parsed.error.find(part), std::string::npos) << parsed.error;
     }
@@ -298,7 +346,11 @@ INSTANTIATE_TEST_SUITE_P(
         Arguments{{"--rate", "inf"}, 0, 0, 0, "above 0"},
         Arguments{{"--start", "361"}, 0, 0, 0, "from 0 to 360"},
         Arguments{{"--start", "nan"}, 0, 0, 0, "from 0 to 360"},
-        Arguments{{"--speed", "3"}, 0, 0, 0, "unknown option \"--speed\""}),
+        Arguments{{"--speed", "3"}, 0, 0, 0, "unknown option \"--speed\""},
+        Arguments{
+            {"--mute", "--stray-byte", "--answer-delay=250"}, 99, 6, 0, "", true, true, 250ms},
+        Arguments{{"--answer-delay", "60001"}, 0, 0, 0, "from 0 to 60000"},
+        Arguments{{"--mute=yes"}, 0, 0, 0, "takes no value"}),
     [](const auto& test) { return kestavo::test::testName(joined(test.param)); });
 
 // --- taking over a port table entry

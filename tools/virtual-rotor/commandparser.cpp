@@ -18,16 +18,23 @@ namespace
 
 [[nodiscard]] ParsedCommand refused(std::string reason)
 {
-    return ParsedCommand{std::nullopt, std::move(reason)};
+    return ParsedCommand{std::nullopt, std::move(reason), Action::None};
 }
 
 } // namespace
 
-ParsedCommand parseCommand(std::string_view line)
+ParsedCommand parseCommand(std::string_view line, char end)
 {
     using namespace constants;
+    if (end == kQueryEnd && line.empty())
+        return ParsedCommand{std::nullopt, std::string(), Action::Stop};
+    if (end == kQueryEnd && line == kQueryCommand)
+        return ParsedCommand{std::nullopt, std::string(), Action::Query};
     if (line.empty())
         return refused("empty line");
+    if (line == kQueryCommand)
+        return refused(std::string(kQueryCommand) + " asks for the bearing only when " + kQueryEnd +
+                       " ends it");
     if (!line.starts_with(kCommandPrefix))
         return refused("does not start with " + std::string(kCommandPrefix));
     const std::string_view digits = line.substr(kCommandPrefix.size());
@@ -45,7 +52,7 @@ ParsedCommand parseCommand(std::string_view line)
     if (heading > kMaxHeading)
         return refused("heading " + std::to_string(heading) + " is past " +
                        std::to_string(kMaxHeading));
-    return ParsedCommand{heading, std::string()};
+    return ParsedCommand{heading, std::string(), Action::Turn};
 }
 
 std::string escapedText(std::string_view bytes)

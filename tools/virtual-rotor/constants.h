@@ -18,11 +18,24 @@ inline constexpr std::string_view kCommandPrefix{
     static_cast<std::size_t>(kestavo::constants::kCommandPrefix.size())};
 inline constexpr char kCommandEnd = static_cast<char>(kestavo::constants::kCommandEnd);
 
+// The other end a command can have: it closes the bearing query, and alone
+// it is the stop command. Some controllers take it after a position too.
+inline constexpr char kQueryEnd = ';';
+inline constexpr std::string_view kQueryCommand{"AI1"};
+
+// The bearing goes back as this, then three digits, and no line end.
+inline constexpr char kAnswerStart = ';';
+// What it sends of its own accord when told to stop while standing still.
+inline constexpr std::string_view kBanner{"VR1.0"};
+// With --stray-byte, the one byte it sends before anything else, like the
+// noise of a controller that is switched on.
+inline constexpr char kStrayByte = '\xFF';
+
 inline constexpr int kMinHeading = 0;
 inline constexpr int kMaxHeading = 360;
 inline constexpr std::size_t kMaxHeadingDigits = 3;
 
-// A line that grows past this without a CR is thrown away, so a sender that
+// A line that grows past this without an end is thrown away, so a sender that
 // never ends its line cannot make us grow without bound.
 inline constexpr std::size_t kMaxLineLength = 4096;
 
@@ -33,6 +46,7 @@ inline constexpr double kDefaultStart = 0.0;
 // Kestavo's port numbers are 16-bit and start at 1.
 inline constexpr int kMinPort = 1;
 inline constexpr int kMaxPort = 32767;
+inline constexpr std::chrono::milliseconds kMaxAnswerDelay{60000};
 
 // How often the poll loop wakes up to move the rotor and look at the line
 // settings, and how often a turning rotor reports its heading.

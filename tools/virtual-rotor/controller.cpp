@@ -3,11 +3,12 @@
 
 #include "commandparser.h"
 #include "constants.h"
+#include "responder.h"
 
 #include "support/posix.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,14 +30,6 @@ namespace vc = constants;
     return support::errnoText(errno);
 }
 
-[[nodiscard]] std::string headingText(double heading)
-{
-    char text[16];
-    const bool whole = std::abs(heading - std::round(heading)) < 0.05;
-    std::snprintf(text, sizeof text, whole ? "%.0f" : "%.1f", heading);
-    return text;
-}
-
 } // namespace
 
 void say(const std::string& line)
@@ -52,7 +45,8 @@ void complain(const std::string& line)
 
 Controller::Controller(const Options& options, int master, const LineFraming& initialFraming,
                        int signalFd)
-    : m_master(master), m_signals(signalFd), m_rotor(options.rate, options.start),
+    : m_master(master), m_signals(signalFd), m_mute(options.mute), m_strayByte(options.strayByte),
+      m_answerDelay(options.answerDelay), m_rotor(options.rate, options.start),
       m_splitter(vc::kMaxLineLength), m_reported(initialFraming)
 {
 }
@@ -61,18 +55,23 @@ int Controller::run()
 {
     std::optional<LineFraming> framing;
     m_last = Clock::now();
+    if (m_strayByte) {
+        send(std::string(1, vc::kStrayByte));
+        say("sent the stray byte " + hexBytes(std::string(1, vc::kStrayByte)));
+    }
     while (!m_done) {
         pollfd watched[] = {
             {m_master, POLLIN, 0},
             {m_stdinOpen ? STDIN_FILENO : -1, POLLIN, 0},
             {m_signals, POLLIN, 0},
         };
-        const int ready = ::poll(watched, std::size(watched), static_cast<int>(vc::kTick.count()));
+        const int ready = ::poll(watched, std::size(watched), pollTimeout());
         if (ready < 0 && errno != EINTR) {
             complain("waiting for the line failed (poll): " + errnoText());
             return EXIT_FAILURE;
         }
         turn();
+        sendDue();
         // Settings first: a sender sets them up before it writes.
         if (!(framing = readFraming()))
             return EXIT_FAILURE;
@@ -178,25 +177,53 @@ bool Controller::readLine()
 
 void Controller::obey(const ReceivedLine& line)
 {
-    if (line.tooLong) {
-        say("not understood: no CR within " + std::to_string(vc::kMaxLineLength) +
-            " bytes; the line is discarded up to its CR");
+    if (!line.tooLong)
+        say("command \"" + escapedText(line.bytes) + "\" " + hexBytes(line.bytes + line.end));
+    const double target = m_rotor.target();
+    Response response = respond(line, m_rotor, m_mute);
+    if (m_rotor.target() != target && !m_rotor.arrived())
+        m_lastProgress = Clock::now();
+    if (response.answer.empty() || m_answerDelay == std::chrono::milliseconds::zero()) {
+        say(response.note);
+        send(response.answer);
         return;
     }
-    say("command \"" + escapedText(line.bytes) + "\" " + hexBytes(line.bytes + vc::kCommandEnd));
-    const ParsedCommand command = parseCommand(line.bytes);
-    if (!command.heading) {
-        say("not understood: " + command.reason);
-        return;
+    say(response.note + "; answering in " + std::to_string(m_answerDelay.count()) + " ms");
+    m_late.push_back(LateAnswer{Clock::now() + m_answerDelay, std::move(response.answer)});
+}
+
+void Controller::sendDue()
+{
+    // All answers are equally late, so they fall due in the order they were made.
+    const Clock::time_point now = Clock::now();
+    while (!m_late.empty() && m_late.front().due <= now) {
+        send(m_late.front().bytes);
+        m_late.pop_front();
     }
-    const double from = m_rotor.heading();
-    m_rotor.retarget(*command.heading);
-    if (m_rotor.arrived()) {
-        say("already at " + headingText(from));
+}
+
+int Controller::pollTimeout() const
+{
+    const int tick = static_cast<int>(vc::kTick.count());
+    if (m_late.empty())
+        return tick;
+    return std::min(tick, support::pollTimeout(m_late.front().due - Clock::now()));
+}
+
+void Controller::send(const std::string& bytes)
+{
+    if (bytes.empty())
         return;
-    }
-    m_lastProgress = Clock::now();
-    say("turning from " + headingText(from) + " to " + headingText(m_rotor.target()));
+    const ssize_t sent = ::write(m_master, bytes.data(), bytes.size());
+    if (sent == static_cast<ssize_t>(bytes.size()))
+        return;
+    const int cause = sent < 0 ? errno : 0;
+    std::string why =
+        sent < 0 ? support::errnoText(cause) : "only " + std::to_string(sent) + " bytes went";
+    if (cause == EAGAIN)
+        why += " (nobody reads the line, and it holds no more)";
+    // The line stays usable: a sender that reads again gets later answers.
+    complain("sending \"" + escapedText(bytes) + "\" failed: " + why);
 }
 
 } // namespace kestavo::virtualrotor

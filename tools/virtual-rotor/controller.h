@@ -7,6 +7,7 @@
 #include "termiosdescription.h"
 
 #include <chrono>
+#include <deque>
 #include <optional>
 #include <string>
 
@@ -19,9 +20,9 @@ void say(const std::string& line);
 void complain(const std::string& line);
 
 // The controller's loop: turns the rotor, reports the line settings when a
-// sender changes them, obeys each command that arrives on the master side of
-// the line, and ends on a signal from signalFd, "q" or the end of standard
-// input.
+// sender changes them, obeys and answers each command that arrives on the
+// master side of the line, and ends on a signal from signalFd, "q" or the end
+// of standard input.
 class Controller
 {
 public:
@@ -42,9 +43,22 @@ private:
     void readStdin();
     [[nodiscard]] bool readLine();
     void obey(const ReceivedLine& line);
+    void send(const std::string& bytes);
+    void sendDue();
+    // How long poll may wait: a tick, or less when an answer falls due.
+    [[nodiscard]] int pollTimeout() const;
+
+    struct LateAnswer {
+        Clock::time_point due;
+        std::string bytes;
+    };
 
     int m_master;
     int m_signals;
+    bool m_mute;
+    bool m_strayByte;
+    std::chrono::milliseconds m_answerDelay;
+    std::deque<LateAnswer> m_late;
     Rotor m_rotor;
     LineSplitter m_splitter;
     LineFraming m_reported;

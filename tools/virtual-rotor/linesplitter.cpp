@@ -12,9 +12,9 @@ std::vector<ReceivedLine> LineSplitter::feed(std::string_view chunk)
 {
     std::vector<ReceivedLine> lines;
     for (const char byte : chunk) {
-        if (byte == constants::kCommandEnd) {
+        if (byte == constants::kCommandEnd || byte == constants::kQueryEnd) {
             if (!m_discarding)
-                lines.push_back(ReceivedLine{std::move(m_buffer), false});
+                lines.push_back(ReceivedLine{std::move(m_buffer), false, byte});
             m_buffer.clear();
             m_discarding = false;
             continue;
@@ -22,7 +22,7 @@ std::vector<ReceivedLine> LineSplitter::feed(std::string_view chunk)
         if (m_discarding)
             continue;
         if (m_buffer.size() == m_maxLength) {
-            // Reported at once, not at the CR that may never come.
+            // Reported at once, not at the end that may never come.
             lines.push_back(ReceivedLine{std::string(), true});
             m_buffer.clear();
             m_buffer.shrink_to_fit();

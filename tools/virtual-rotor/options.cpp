@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "options.h"
 
+#include "commandparser.h"
 #include "constants.h"
 
 #include <charconv>
@@ -27,7 +28,10 @@ template <typename Number> [[nodiscard]] std::optional<Number> numberFrom(std::s
 ParsedOptions parseOptions(const std::vector<std::string_view>& arguments)
 {
     using namespace constants;
-    ParsedOptions parsed{Options{kDefaultPort, kDefaultRate, kDefaultStart, false}, {}};
+    ParsedOptions parsed{};
+    parsed.options.port = kDefaultPort;
+    parsed.options.rate = kDefaultRate;
+    parsed.options.start = kDefaultStart;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string_view name = arguments[i];
         std::optional<std::string_view> value;
@@ -35,11 +39,19 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& arguments)
             value = name.substr(equals + 1);
             name = name.substr(0, equals);
         }
-        if (name == "--help" || name == "-h") {
-            parsed.options.help = true;
+        bool* const flag = name == "--help" || name == "-h" ? &parsed.options.help
+                           : name == "--mute"               ? &parsed.options.mute
+                           : name == "--stray-byte"         ? &parsed.options.strayByte
+                                                            : nullptr;
+        if (flag && value) {
+            parsed.error = std::string(name) + " takes no value";
+            return parsed;
+        }
+        if (flag) {
+            *flag = true;
             continue;
         }
-        if (name != "--port" && name != "--rate" && name != "--start") {
+        if (name != "--port" && name != "--rate" && name != "--start" && name != "--answer-delay") {
             parsed.error = "unknown option \"" + std::string(arguments[i]) + "\"";
             return parsed;
         }
@@ -66,6 +78,14 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& arguments)
                 return parsed;
             }
             parsed.options.rate = *rate;
+        } else if (name == "--answer-delay") {
+            const auto delay = numberFrom<int>(*value);
+            if (!delay || *delay < 0 || *delay > kMaxAnswerDelay.count()) {
+                parsed.error = shown + ": the answer delay must be whole milliseconds from 0 to " +
+                               std::to_string(kMaxAnswerDelay.count());
+                return parsed;
+            }
+            parsed.options.answerDelay = std::chrono::milliseconds(*delay);
         } else {
             const auto start = numberFrom<double>(*value);
             if (!start || !(*start >= kMinHeading && *start <= kMaxHeading)) {
@@ -82,13 +102,29 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& arguments)
 std::string usage()
 {
     using namespace constants;
-    return "usage: " + std::string(kProgramName) +
-           " [--port N] [--rate DEGREES_PER_SECOND] [--start DEGREES]\n"
+    const std::string program(kProgramName);
+    return "usage: " + program + " [--port N] [--rate DEGREES_PER_SECOND] [--start DEGREES]\n" +
+           std::string(program.size() + 8, ' ') + "[--mute] [--answer-delay MS] [--stray-byte]\n" +
            "Stands in for the rotor controller on a pseudo-terminal that Kestavo reaches as\n"
            "port N (default " +
            std::to_string(kDefaultPort) +
            ") through its per-user port table.\n"
            "The rotor turns at --rate degrees per second (default 6) from --start (default 0).\n"
+           "A command ends with CR or \";\". " +
+           std::string(kCommandPrefix) + "DDD turns the rotor to DDD degrees; " +
+           std::string(kQueryCommand) +
+           "; asks\n"
+           "for its bearing, answered as \";DDD\" with no line end; a lone \";\" stops a turn,\n"
+           "and at rest makes it send \"" +
+           std::string(kBanner) +
+           "\".\n"
+           "  --mute             take commands but send nothing back\n"
+           "  --answer-delay MS  send every answer MS milliseconds late (0 to " +
+           std::to_string(kMaxAnswerDelay.count()) +
+           ")\n"
+           "  --stray-byte       send the byte 0x" +
+           hexBytes(std::string(1, kStrayByte)) +
+           " at start, before anyone opens the line\n"
            "Ends on Ctrl-C, SIGTERM, SIGHUP, a line \"q\" or the end of standard input.\n";
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,11 @@ struct Options {
     double rate = 0;
     double start = 0;
     bool help = false;
+    // Takes commands but sends nothing back.
+    bool mute = false;
+    // How late every answer goes out.
+    std::chrono::milliseconds answerDelay{0};
+    bool strayByte = false;
 };
 
 struct ParsedOptions {
@@ -20,7 +26,8 @@ struct ParsedOptions {
     std::string error; // empty when the command line was understood
 };
 
-// Reads --port N, --rate DEG_PER_S, --start DEG and --help (also as --name=value).
+// Reads --port N, --rate DEG_PER_S, --start DEG, --answer-delay MS (also as
+// --name=value), --mute, --stray-byte and --help.
 [[nodiscard]] ParsedOptions parseOptions(const std::vector<std::string_view>& arguments);
 
 [[nodiscard]] std::string usage();

@@ -4,6 +4,7 @@
 #include "constants.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kestavo::virtualrotor
 {
@@ -26,6 +27,11 @@ Rotor::Rotor(double rate, double start)
 void Rotor::retarget(double target)
 {
     m_target = withinStops(target);
+}
+
+int Rotor::bearing() const
+{
+    return static_cast<int>(std::lround(m_heading)) % constants::kMaxHeading;
 }
 
 double Rotor::advance(Seconds elapsed)

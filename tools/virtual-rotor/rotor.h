@@ -20,12 +20,18 @@ public:
     // Turns from wherever it is now towards target, clamped into 0..360.
     void retarget(double target);
 
+    // Stays where it is now.
+    void stop() { m_target = m_heading; }
+
     // Moves on by what the rotor covers in elapsed; returns the new heading.
     double advance(Seconds elapsed);
 
     [[nodiscard]] double heading() const { return m_heading; }
     [[nodiscard]] double target() const { return m_target; }
     [[nodiscard]] bool arrived() const { return m_heading == m_target; }
+    // The heading in whole degrees as the controller reports it: 0 to 359,
+    // so 360 is 0.
+    [[nodiscard]] int bearing() const;
 
 private:
     double m_rate;
