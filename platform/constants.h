@@ -117,4 +117,10 @@ inline constexpr QLatin1StringView kFontFamily{"MS Sans Serif"};
 inline constexpr double kWindowFontPoints = 13.8;
 inline constexpr double kButtonFontPoints = 7.8;
 
+// Read-back: where the antenna points, shown under the window's controls.
+// The dial is 120 px square at 96 dpi and still readable at half that.
+inline constexpr int kDialSideTwips = 1800;
+inline constexpr int kDialSmallestSideTwips = 900;
+inline constexpr int kDialTickStepDegrees = 30;
+
 } // namespace kestavo::constants
