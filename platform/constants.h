@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QLatin1StringView>
+#include <QStringView>
 
 #include <array>
 #include <chrono>
@@ -122,5 +123,10 @@ inline constexpr double kButtonFontPoints = 7.8;
 inline constexpr int kDialSideTwips = 1800;
 inline constexpr int kDialSmallestSideTwips = 900;
 inline constexpr int kDialTickStepDegrees = 30;
+inline constexpr QStringView kBearingCaption{u"Bearing %1\u00B0"};
+inline constexpr QStringView kBearingToTargetCaption{u"Bearing %1\u00B0 \u2192 %2\u00B0"};
+inline constexpr QLatin1StringView kBearingWaiting{"Bearing: waiting for the controller"};
+inline constexpr QLatin1StringView kBearingLost{"No bearing from the controller"};
+inline constexpr QLatin1StringView kStopCaption{"Stop"};
 
 } // namespace kestavo::constants
