@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QLatin1StringView>
+#include <QStringView>
 
 #include <array>
 #include <chrono>
@@ -144,5 +145,16 @@ inline constexpr QLatin1StringView kExitCaption{"X"};
 inline constexpr QLatin1StringView kFontFamily{"MS Sans Serif"};
 inline constexpr double kWindowFontPoints = 13.8;
 inline constexpr double kButtonFontPoints = 7.8;
+
+// Read-back: where the antenna points, shown under the window's controls.
+// The dial is 120 px square at 96 dpi and still readable at half that.
+inline constexpr int kDialSideTwips = 1800;
+inline constexpr int kDialSmallestSideTwips = 900;
+inline constexpr int kDialTickStepDegrees = 30;
+inline constexpr QStringView kBearingCaption{u"Bearing %1\u00B0"};
+inline constexpr QStringView kBearingToTargetCaption{u"Bearing %1\u00B0 \u2192 %2\u00B0"};
+inline constexpr QLatin1StringView kBearingWaiting{"Bearing: waiting for the controller"};
+inline constexpr QLatin1StringView kBearingLost{"No bearing from the controller"};
+inline constexpr QLatin1StringView kStopCaption{"Stop"};
 
 } // namespace kestavo::constants
