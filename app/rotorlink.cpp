@@ -43,6 +43,7 @@ ReadBack& RotorLink::startReadBack()
     m_readBack = std::make_unique<ReadBack>(m_comm1);
     connect(m_readBack.get(), &ReadBack::failed, this, &RotorLink::failed);
     connect(m_readBack.get(), &ReadBack::stoodStill, this, &RotorLink::onStoodStill);
+    connect(m_readBack.get(), &ReadBack::changed, this, &RotorLink::changed);
     m_readBack->start();
     return *m_readBack;
 }
@@ -52,13 +53,16 @@ void RotorLink::go(const QString& target)
     m_waiting.reset();
     app::go(m_comm1, target);
     const std::optional<Heading> heading = headingOf(target);
-    if (heading)
+    if (heading) {
         m_position = Position{heading->target, 0};
+        m_targetGiven = true;
+    }
     m_lastSent = heading ? std::optional(heading->degrees) : std::nullopt;
     m_resendOnce = false;
     m_stillAt.reset();
     if (m_readBack)
         m_readBack->commandSent(m_lastSent);
+    emit changed();
 }
 
 bool RotorLink::stop()
@@ -93,9 +97,18 @@ void RotorLink::onStoodStill(int bearing)
     }
 }
 
+std::optional<Position> RotorLink::target() const
+{
+    return m_targetGiven ? std::optional(m_position) : std::nullopt;
+}
+
 void RotorLink::turnTo(int heading, Position target)
 {
+    const bool moved = !m_targetGiven || target.azimuth != m_position.azimuth;
     m_position = target;
+    m_targetGiven = true;
+    if (moved)
+        emit changed();
     if (heading == m_lastSent && !m_resendOnce) {
         m_waiting.reset();
         return;

@@ -79,10 +79,12 @@ public:
     // while it is more than its resolution away from that target.
     [[nodiscard]] Position position() const;
 
-    // The last target given by either door.
-    [[nodiscard]] Position target() const { return m_position; }
+    // The last target given by either door; nullopt before the first.
+    [[nodiscard]] std::optional<Position> target() const;
 
 signals:
+    // The target, or what the controller says of the rotor, changed.
+    void changed();
     // A queued target could not be sent once the line was free.
     void failed(const kestavo::platform::RuntimeError& error);
 
@@ -95,6 +97,7 @@ private:
     QTimer m_poll;
     std::optional<int> m_waiting;
     Position m_position;
+    bool m_targetGiven = false;
     std::optional<int> m_lastSent; // the heading last put on the line
     bool m_resendOnce = false;     // the rotor stood still away from it
     std::optional<int> m_stillAt;  // where, so that one standstill resends once

@@ -8,12 +8,15 @@
 #include "platform/errorpath.h"
 #include "platform/runtime.h"
 #include "platform/serialcontrol.h"
+#include "ui/bearingpanel.h"
 #include "ui/twips.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 
+#include <algorithm>
 #include <limits>
 
 namespace kestavo::ui
@@ -124,6 +127,23 @@ void Form1::showReadBack()
     app::ReadBack& readBack = m_link->startReadBack();
     connect(m_comm1, &platform::SerialControl::received, this,
             [this, &readBack] { m_runTime.handle([&readBack] { readBack.received(); }); });
+
+    m_bearing = new BearingPanel(this);
+    const auto stop = [this] { m_runTime.handle([this] { (void)m_link->stop(); }); };
+    connect(m_bearing, &BearingPanel::stopRequested, this, stop);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, stop);
+    const auto show = [this, &readBack] {
+        const std::optional<app::Position> target = m_link->target();
+        m_bearing->showBearing(readBack.bearing(),
+                               target ? std::optional(target->azimuth) : std::nullopt,
+                               readBack.answering());
+    };
+    connect(m_link, &app::RotorLink::changed, m_bearing, show);
+    show();
+    if (QWidget* stopButton = m_bearing->findChild<QPushButton*>())
+        setTabOrder(m_command2, stopButton);
+    layOut();
+    m_bearing->show();
 }
 
 void Form1::layOut()
@@ -134,6 +154,18 @@ void Form1::layOut()
     m_text1->setGeometry(scale.toPixels(constants::kText1Twips));
     m_command1->setGeometry(scale.toPixels(constants::kCommand1Twips));
     m_command2->setGeometry(scale.toPixels(constants::kCommand2Twips));
+    if (!m_bearing)
+        return;
+    // Below the three controls, which stay where they are; the window
+    // widens where the panel needs it.
+    const QRect text1 = m_text1->geometry();
+    const int margin = text1.left();
+    const QSize client = size();
+    const int width = std::max(m_bearing->sizeHint().width(), client.width() - 2 * margin);
+    const int height = m_bearing->hasHeightForWidth() ? m_bearing->heightForWidth(width)
+                                                      : m_bearing->sizeHint().height();
+    m_bearing->setGeometry(margin, client.height(), width, height);
+    setFixedSize(std::max(client.width(), width + 2 * margin), client.height() + height + margin);
 }
 
 } // namespace kestavo::ui

@@ -21,6 +21,8 @@ class SerialControl;
 namespace kestavo::ui
 {
 
+class BearingPanel;
+
 // The one window, "Rotor": the target text box, GO and X, and the serial
 // port object. Its layout is fixed in twips and turned into pixels through
 // the screen's logical DPI. It routes Load and the two clicks to the
@@ -54,6 +56,7 @@ private:
     QPushButton* m_command2 = nullptr;
     platform::SerialControl* m_comm1 = nullptr;
     app::RotorLink* m_link = nullptr;
+    BearingPanel* m_bearing = nullptr; // only with read-back
 };
 
 } // namespace kestavo::ui
