@@ -126,10 +126,13 @@ void ReadBack::missed()
 
 void ReadBack::scheduleNext()
 {
+    // A single miss may be noise on the line: asked again soon.
     if (!m_answering)
         m_next.start(constants::kAskWhileSilent);
+    else if (m_turning || m_misses > 0)
+        m_next.start(constants::kAskWhileTurning);
     else
-        m_next.start(m_turning ? constants::kAskWhileTurning : constants::kAskAtRest);
+        m_next.start(constants::kAskAtRest);
 }
 
 std::optional<int> ReadBack::bearing() const

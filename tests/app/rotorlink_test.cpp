@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/bearinganswer.h"
 #include "app/rotorlink.h"
 
 #include "support/fakes.h"
@@ -38,6 +39,32 @@ TEST(Go, SendsOnePositionCommandPerClick)
     kestavo::app::go(comm1, QStringLiteral("20"));
     EXPECT_EQ(comm1.assignments,
               (QStringList{"Output=AP110\r", "Output=AP110\r", "Output=AP120\r"}));
+}
+
+// What the line brings after a question, cut into reads as it comes.
+TEST(AnswerReader, FindsTheBearingInWhateverTheLineBrings)
+{
+    const struct {
+        QList<QByteArray> reads;
+        std::optional<int> bearing;
+    } cases[] = {
+        {{";123"}, 123},           {{"123;"}, 123}, // older units
+        {{"\xff;045"}, 45},                         // a stray byte at power-on
+        {{"VR1.0\r;270"}, 270},                     // a banner first
+        {{"x", "27", "0;"}, 270},                   // after a non-digit, cut into pieces
+        {{";", "0", "0", "7"}, 7}, {{";360"}, 0},
+        {{";999;3", "59"}, 359},   // out of range, then a good one
+        {{"1801;"}, std::nullopt}, // the end of a longer number
+        {{";12"}, std::nullopt},   // half an answer
+        {{"12;4"}, std::nullopt},  {{QByteArray(100000, '7')}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        kestavo::app::AnswerReader reader;
+        std::optional<int> found;
+        for (const QByteArray& read : c.reads)
+            found = found ? found : reader.take(read);
+        EXPECT_EQ(found, c.bearing) << c.reads.join('|').toStdString();
+    }
 }
 
 TEST(Go, AFailedOutputReachesTheCaller)

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -200,6 +201,7 @@ TEST_F(KestavoUnderX, APersonTypes180ClicksGoThenX)
     m_desktop.typeInto(window, QStringLiteral("180"));
     m_desktop.clickAt(window, kGoCentre.x, kGoCentre.y);
     EXPECT_EQ(m_pty.read(7, 5s), QByteArray("AP1180\r"));
+    EXPECT_EQ(m_pty.read(1, 1s), QByteArray()) << "asked something without read-back";
 
     m_desktop.clickAt(window, kExitCentre.x, kGoCentre.y);
     EXPECT_EQ(finish(*kestavo), 0);
@@ -284,6 +286,23 @@ TEST_F(KestavoUnderX, LineWhoseOtherSideWentAwayEndsThroughTheErrorBox)
     EXPECT_EQ(finish(*kestavo), 1);
     EXPECT_TRUE(kestavo->readAllStandardError().contains(
         "kestavo: run-time error 312: Cannot send to port 99"));
+}
+
+// An adapter unplugged after GO's command had left: nothing was lost, so
+// the end is no failure.
+TEST_F(KestavoUnderX, AnUnplugAfterTheCommandLeftEndsWithoutAnError)
+{
+    auto [kestavo, window] = startOnStoredPort();
+    ASSERT_FALSE(window.isEmpty());
+    m_desktop.typeInto(window, QStringLiteral("180"));
+    m_desktop.clickAt(window, kGoCentre.x, kGoCentre.y);
+    EXPECT_EQ(m_pty.read(7, 5s), QByteArray("AP1180\r"));
+    QThread::msleep(100);
+    m_pty.closeMaster();
+    kestavo->terminate();
+    EXPECT_EQ(finish(*kestavo), 0);
+    EXPECT_TRUE(kestavo->readAllStandardError().contains("had gone when Kestavo ended"));
+    EXPECT_FALSE(m_desktop.hasWindow(kBox));
 }
 
 // A loopback TCP socket on a port the system picks; it holds the port
@@ -401,6 +420,102 @@ TEST_F(KestavoUnderX, UnderNohupAHangUpLeavesItRunning)
     EXPECT_FALSE(kestavo->waitForFinished(1000)) << "the hang-up ended it";
     m_desktop.clickAt(window, kExitCentre.x, kExitCentre.y);
     EXPECT_EQ(finish(*kestavo), 0);
+}
+
+// Against the virtual rotor controller, which answers AI1; with its live
+// bearing; Kestavo's port 98 is the controller's own line.
+class KestavoReadsBack : public KestavoUnderX
+{
+protected:
+    // Starts the controller, then Kestavo with read-back from Tavimer.ini
+    // and the door on m_port; returns the window.
+    QString startBoth(const QStringList& rotorOptions)
+    {
+        m_rotor.setProcessEnvironment(programEnvironment());
+        m_rotor.start(QStringLiteral(VIRTUAL_ROTOR_BINARY),
+                      QStringList{"--port", "98", "--rate", "30"} + rotorOptions);
+        EXPECT_TRUE(m_rotor.waitForReadyRead(5000)) << "no virtual rotor";
+        const auto [taken, port] = takeLoopbackPort();
+        EXPECT_EQ(::close(taken), 0);
+        m_port = port;
+        writeFileBytes(m_dir.filePath(QStringLiteral("Tavimer.ini")), "98,read-back\r\n");
+        m_kestavo = &start(m_dir.path(), {QStringLiteral("--listen"), port});
+        return m_desktop.waitForWindow(kWindow, kWindowTimeout);
+    }
+
+    // The door's p, in degrees.
+    [[nodiscard]] double bearing() const
+    {
+        const auto [status, position] = rotctlOn(m_port, {"get_pos"});
+        EXPECT_EQ(status, 0);
+        return position.split('\n').front().toDouble();
+    }
+
+    void TearDown() override
+    {
+        KestavoUnderX::TearDown();
+        m_rotor.terminate();
+        m_rotor.waitForFinished(5000);
+    }
+
+    QProcess m_rotor;
+    QProcess* m_kestavo = nullptr;
+    QString m_port;
+};
+
+TEST_F(KestavoReadsBack, GoTurnsTheRotorAndTheBearingFollowsItThere)
+{
+    const QString window = startBoth({});
+    ASSERT_FALSE(window.isEmpty());
+    // The window is larger now: GO is reached with Tab.
+    m_desktop.typeInto(window, QStringLiteral("90"));
+    m_desktop.pressKey(window, QStringLiteral("Tab"));
+    m_desktop.pressKey(window, QStringLiteral("space"));
+    QList<double> seen;
+    for (int round = 0; round < 40 && (seen.isEmpty() || seen.back() != 90); ++round) {
+        QThread::msleep(250);
+        seen << bearing();
+    }
+    EXPECT_EQ(seen.back(), 90);
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](double b) { return b > 0 && b < 90; }))
+        << "never seen on its way";
+    m_kestavo->terminate();
+    EXPECT_EQ(finish(*m_kestavo), 0);
+}
+
+TEST_F(KestavoReadsBack, EscStopsATurnWhereTheRotorIs)
+{
+    const QString window = startBoth({});
+    ASSERT_FALSE(window.isEmpty());
+    m_desktop.typeInto(window, QStringLiteral("180"));
+    m_desktop.pressKey(window, QStringLiteral("Tab"));
+    m_desktop.pressKey(window, QStringLiteral("space"));
+    QThread::msleep(2000);
+    m_desktop.pressKey(window, QStringLiteral("Escape"));
+    QThread::msleep(1500);
+    const double stopped = bearing();
+    QThread::msleep(1500);
+    EXPECT_GT(stopped, 0);
+    EXPECT_LT(stopped, 180);
+    EXPECT_EQ(bearing(), stopped);
+    m_kestavo->terminate();
+    EXPECT_EQ(finish(*m_kestavo), 0);
+}
+
+// Everything works as without read-back; the window and stderr say so once.
+TEST_F(KestavoReadsBack, AMuteControllerIsToldOnceAndStillTurns)
+{
+    const QString window = startBoth({QStringLiteral("--mute")});
+    ASSERT_FALSE(window.isEmpty());
+    EXPECT_EQ(rotctlOn(m_port, {"set_pos", "45.5", "0"}).first, 0);
+    QThread::msleep(5000);
+    EXPECT_EQ(bearing(), 45.5) << "the target, as given";
+    m_kestavo->terminate();
+    EXPECT_EQ(finish(*m_kestavo), 0);
+    EXPECT_EQ(m_kestavo->readAllStandardError().count("no bearing comes from the controller"), 1);
+    m_rotor.terminate();
+    EXPECT_TRUE(m_rotor.waitForFinished(5000));
+    EXPECT_TRUE(m_rotor.readAllStandardOutput().contains("turning from 0 to 46"));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The protocol without a socket: what a client sends, what it reads back
 // and what goes out on the line.
+#include "app/readback.h"
 #include "app/rotorlink.h"
 #include "remote/conversation.h"
 
@@ -77,6 +78,11 @@ INSTANTIATE_TEST_SUITE_P(
                  {}},
         Exchange{"get_pos before any", "p\n\\get_pos\n", "0.00\n0.00\n0.00\n0.00\n", {}},
         Exchange{"get_pos after GO", "p\n", "90.00\n0.00\n", {}, "90"},
+        Exchange{"a heading already on the line",
+                 "P 180.4 10\np\nP 181 0\n",
+                 "RPRT 0\n180.40\n10.00\nRPRT 0\n",
+                 {"181"},
+                 "180"},
         Exchange{"get_pos reads back the target as given",
                  "P 359.60 12.00\np\nP 450 0\np\nP -10 -0\n+p\nP 174,46 0\n\\get_pos\n",
                  "RPRT 0\n359.60\n12.00\nRPRT 0\n450.00\n0.00\nRPRT 0\nget_pos:\nAzimuth: "
@@ -167,5 +173,82 @@ INSTANTIATE_TEST_SUITE_P(Targets, TrackerHold,
                                            Hold{"just short of north", 359.6, 0, 5},
                                            Hold{"fine threshold", 123.4, 0, 0.1}),
                          kestavo::test::ByName{});
+
+struct ReadBackExchange {
+    const char* name;
+    QByteArray target;  // sent first
+    QByteArray answer;  // the controller's answer to the question out
+    QByteArray replies; // to p
+};
+
+class ReadBackProtocol : public ::testing::TestWithParam<ReadBackExchange>
+{
+};
+
+// With read-back p tells the controller's bearing, unless it is within its
+// resolution of the target: then the target as given, so that a tracker
+// has no cause to send it again.
+TEST_P(ReadBackProtocol, GetPosTellsTheBearingTheControllerReads)
+{
+    const ReadBackExchange& c = GetParam();
+    RecordingCommControl comm1;
+    kestavo::app::RotorLink link(comm1);
+    kestavo::app::ReadBack& readBack = link.startReadBack();
+    Conversation conversation(link);
+    EXPECT_EQ(conversation.take(c.target), "RPRT 0\n");
+    comm1.received = QString::fromLatin1(c.answer);
+    readBack.received();
+    EXPECT_EQ(conversation.take("p\n"), c.replies);
+    EXPECT_EQ(conversation.take("S\n"), "RPRT 0\n");
+    EXPECT_EQ(comm1.assignments.back(), "Output=;");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bearings, ReadBackProtocol,
+    ::testing::Values(ReadBackExchange{"on its way", "P 270 10\n", ";182", "182.00\n10.00\n"},
+                      ReadBackExchange{"just short of north", "P 359.6 0\n", ";000",
+                                       "359.60\n0.00\n"},
+                      ReadBackExchange{"within a degree", "P 270.4 5\n", "271;", "270.40\n5.00\n"},
+                      ReadBackExchange{"two degrees short", "P 270 0\n", ";268", "268.00\n0.00\n"},
+                      ReadBackExchange{"no answer yet", "P 90 0\n", ";12", "90.00\n0.00\n"}),
+    kestavo::test::ByName{});
+
+// A tracker resends its target every cycle while the controller reports the
+// rotor (the answers, each to a question asked after ms): it goes out again
+// once per standstill away from it, and after a stop.
+TEST(ReadBackHold, TheSameTargetGoesOutAgainOncePerStandstillAwayFromIt)
+{
+    RecordingCommControl comm1;
+    kestavo::app::RotorLink link(comm1);
+    kestavo::app::ReadBack& readBack = link.startReadBack();
+    auto now = std::chrono::steady_clock::now();
+    readBack.setClock([&] { return now; });
+    Conversation conversation(link);
+    EXPECT_EQ(conversation.take("P 180 0\n"), "RPRT 0\n");
+    const struct {
+        int ms;
+        const char* answer;
+        QByteArray door;
+        int sent; // commands, not questions
+    } steps[] = {
+        {0, ";100", "P 180 0\n", 0}, // asked before the command
+        {2000, ";120", "P 180 0\n", 0},    {500, ";140", "P 180 0\n", 0},
+        {500, ";140", "P 180 0\n", 1},                                    // stopped short
+        {2000, ";140", "P 180 0\n", 0},    {500, ";140", "P 180 0\n", 0}, // the same standstill
+        {500, ";090", "P 180 0\n", 0},     {500, ";090", "P 180 0\n", 1}, // turned by hand
+        {2500, ";180", "S\nP 180 0\n", 2},
+    };
+    for (const auto& step : steps) {
+        now += std::chrono::milliseconds(step.ms);
+        readBack.ask();
+        comm1.received = QString::fromLatin1(step.answer);
+        readBack.received();
+        comm1.assignments.clear();
+        (void)conversation.take(step.door);
+        comm1.assignments.removeAll(QStringLiteral("Output=AI1;"));
+        EXPECT_EQ(comm1.assignments.size(), step.sent)
+            << step.answer << ": " << comm1.assignments.join(u' ').toStdString();
+    }
+}
 
 } // namespace
