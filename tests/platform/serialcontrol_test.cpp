@@ -18,6 +18,7 @@
 #include <ostream>
 
 #include <termios.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -148,6 +149,30 @@ TEST_F(SerialOnPty, AWriteThatFailsLaterIsSignalled)
     ASSERT_EQ(m_signalled.size(), 1);
     EXPECT_EQ(m_signalled.front().number(), ErrorNumber::WriteFailed);
     EXPECT_TRUE(m_signalled.front().description().contains(m_pty.slavePath()))
+        << m_signalled.front().description().toStdString();
+}
+
+// With reading on, a hang-up shows on the reading side at once; and a
+// device that never stops talking fills no more than the port's bound.
+TEST_F(SerialOnPty, ReadingSeesAHangUpOnceAndHoldsABoundedInput)
+{
+    SerialControl control;
+    control.setReading(true);
+    openAsStartUpDoes(control);
+    control.setInputLen(0);
+    recordFailures(control);
+    const QByteArray flood(64 * 1024, 'x');
+    ASSERT_GT(::write(m_pty.masterFd(), flood.constData(), flood.size()), 1024);
+    for (int round = 0; round < 20; ++round)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_LE(control.input().size(), 256);
+
+    m_pty.closeMaster();
+    for (int round = 0; round < 50; ++round)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_EQ(m_signalled.size(), 1);
+    EXPECT_EQ(m_signalled.front().number(), ErrorNumber::WriteFailed);
+    EXPECT_TRUE(m_signalled.front().description().contains(QStringLiteral("hung up")))
         << m_signalled.front().description().toStdString();
 }
 
