@@ -45,8 +45,7 @@ void ReadBack::ask()
             return;
         }
         // What came before the question answers nothing.
-        while (!m_comm1.input().isEmpty()) {
-        }
+        m_comm1.discardInput();
         m_reader.reset();
         m_comm1.setOutput(QString(constants::kBearingQuestion));
     } catch (const platform::RuntimeError& error) {

@@ -35,6 +35,9 @@ public:
     // At most InputLen characters the line has received (all of them when
     // InputLen is 0); empty when none wait.
     [[nodiscard]] virtual QString input() = 0;
+    // Drops what the line has received and nobody has read, the device's
+    // and the kernel's share included.
+    virtual void discardInput() = 0;
 };
 
 } // namespace kestavo::platform

@@ -357,6 +357,17 @@ QString SerialControl::input()
     return QString::fromLatin1(m_port.read(limit));
 }
 
+void SerialControl::discardInput()
+{
+    if (!m_port.isOpen() || !m_reading)
+        return;
+    if (!m_port.clear(QSerialPort::Input))
+        throw RuntimeError(ErrorNumber::WriteFailed,
+                           QStringLiteral("Cannot clear what %1 received: %2. Check that the "
+                                          "device is still connected, then start Kestavo again.")
+                               .arg(portLabel(), visibleText(m_port.errorString())));
+}
+
 void SerialControl::onReadFailed()
 {
     if (m_writeFailed || !m_port.isOpen())

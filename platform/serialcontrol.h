@@ -37,6 +37,7 @@ public:
     [[nodiscard]] qint64 outBufferCount() const override;
     void setReading(bool enable) override;
     [[nodiscard]] QString input() override;
+    void discardInput() override;
 
     // Hands every byte still buffered here to the device, waiting no longer
     // than those bytes need on the line plus a grace, within a cap. Throws

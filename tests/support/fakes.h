@@ -29,6 +29,7 @@ public:
     void setOutput(const QString& text) override { record(u"Output", text); }
     [[nodiscard]] qint64 outBufferCount() const override { return outBuffer; }
     void setReading(bool enable) override { record(u"Reading", boolText(enable)); }
+    void discardInput() override { received.clear(); }
     // What the line received, handed out InputLen (4) characters at a time.
     [[nodiscard]] QString input() override
     {
