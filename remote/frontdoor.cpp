@@ -5,6 +5,7 @@
 #include "conversation.h"
 #include "platform/constants.h"
 #include "platform/host/network.h"
+#include "platform/host/notices.h"
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
 
@@ -56,10 +57,10 @@ FrontDoor::~FrontDoor()
     close();
 }
 
-void FrontDoor::listen(const app::ListenAddress& address, std::FILE* warnings)
+void FrontDoor::listen(const app::ListenAddress& address, int messages)
 {
     m_address = address.text();
-    m_notices = warnings;
+    m_messages = messages;
     QString reason;
     m_listener = platform::host::listenTcp(address.host, address.port, reason);
     if (m_listener < 0)
@@ -74,10 +75,9 @@ void FrontDoor::listen(const app::ListenAddress& address, std::FILE* warnings)
     connect(m_listening.get(), &QSocketNotifier::activated, this,
             [this] { m_runTime.handle([this] { onConnection(); }); });
     if (!address.loopback)
-        std::fprintf(warnings,
-                     "%s: warning: listening on %s: anyone who can reach that address can turn "
-                     "the rotor (the protocol has no authentication)\n",
-                     constants::kExecutableName.data(), qPrintable(m_address));
+        (void)say(QStringLiteral("warning: listening on %1: anyone who can reach that address "
+                                 "can turn the rotor (the protocol has no authentication)")
+                      .arg(m_address));
 }
 
 void FrontDoor::close()
@@ -127,14 +127,13 @@ void FrontDoor::makeRoom()
     // A flood of connections must not flood standard error too.
     if (m_roomNoticed && now - *m_roomNoticed < constants::kRoomNoticeInterval)
         return;
-    m_roomNoticed = now;
-    std::fprintf(m_notices,
-                 "%s: %d clients on %s: closed %s, silent for %llds, to make room for a new "
-                 "one (%d so far)\n",
-                 constants::kExecutableName.data(), constants::kMaxClients, qPrintable(m_address),
-                 peer.isEmpty() ? "a client" : qPrintable(peer),
-                 static_cast<long long>(silence.count()), m_roomsMade);
-    std::fflush(m_notices);
+    if (say(QStringLiteral("%1 clients on %2: closed %3, silent for %4s, to make room for a "
+                           "new one (%5 so far)")
+                .arg(constants::kMaxClients)
+                .arg(m_address, peer.isEmpty() ? QStringLiteral("a client") : peer)
+                .arg(silence.count())
+                .arg(m_roomsMade)))
+        m_roomNoticed = now;
 }
 
 void FrontDoor::onReadable(Client& client)
@@ -175,6 +174,16 @@ void FrontDoor::drop(Client& client)
     client.shut();
     m_clients.erase(std::find(m_clients.begin(), m_clients.end(), &client));
     client.deleteLater();
+}
+
+bool FrontDoor::say(const QString& text)
+{
+    const QByteArray line =
+        (QString(constants::kExecutableName) + QStringLiteral(": ") + text + u'\n').toLocal8Bit();
+    if (platform::host::tryWriteNotice(m_messages, line))
+        return true;
+    ++m_messagesDropped;
+    return false;
 }
 
 } // namespace kestavo::remote

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/host/notices.h"
+
 #include <QObject>
 #include <QString>
 
 #include <chrono>
-#include <cstdio>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -38,13 +40,17 @@ public:
     explicit FrontDoor(app::RotorLink& link, platform::RunTime& runTime, QObject* parent = nullptr);
     ~FrontDoor() override;
 
-    // Starts listening; throws ListenFailed. A warning goes to warnings
-    // when the address reaches beyond this machine, and a notice each time
-    // a full door closes the client silent longest to make room.
-    void listen(const app::ListenAddress& address, std::FILE* warnings = stderr);
+    // Starts listening; throws ListenFailed. A warning goes to the
+    // descriptor messages when the address reaches beyond this machine, and
+    // a notice each time a full door closes the client silent longest to make
+    // room. A line that messages has no room for is dropped, never waited for.
+    void listen(const app::ListenAddress& address, int messages = platform::host::kStandardError);
 
     // Closes the listening socket and every connection.
     void close();
+
+    // Lines dropped because messages had no room for them.
+    [[nodiscard]] std::uint64_t messagesDropped() const { return m_messagesDropped; }
 
 private:
     class Client;
@@ -54,6 +60,7 @@ private:
     void onReadable(Client& client);
     void flush(Client& client);
     void drop(Client& client);
+    [[nodiscard]] bool say(const QString& text);
 
     app::RotorLink& m_link;
     platform::RunTime& m_runTime;
@@ -61,8 +68,9 @@ private:
     int m_listener = -1;
     std::unique_ptr<QSocketNotifier> m_listening;
     std::vector<Client*> m_clients; // children of this object
-    std::FILE* m_notices = stderr;
-    int m_roomsMade = 0;
+    int m_messages = platform::host::kStandardError;
+    std::uint64_t m_messagesDropped = 0;
+    std::uint64_t m_roomsMade = 0;
     std::optional<std::chrono::steady_clock::time_point> m_roomNoticed;
 };
 
