@@ -4,6 +4,7 @@
 #include "platform/conversion.h"
 #include "platform/displaywatch.h"
 #include "platform/errorpath.h"
+#include "platform/host/signals.h"
 #include "platform/qtdialogs.h"
 #include "platform/runtime.h"
 #include "remote/frontdoor.h"
@@ -30,6 +31,14 @@ int main(int argc, char* argv[])
     const std::optional<app::StartOptions> options = app::startOptions(arguments, stderr);
     if (!options)
         return platform::kExitRuntimeError;
+    // From here on an ending has a port to give back, and a reader of
+    // standard error that went away must not end Kestavo halfway. Answers
+    // to information requests still end quietly in a closed pipe.
+    if (QString reason; !platform::host::ignoreBrokenPipes(reason))
+        std::fprintf(stderr,
+                     "%s: cannot ignore SIGPIPE (%s); if standard error goes to a program that "
+                     "ends first, Kestavo ends at once, without sending what is buffered\n",
+                     constants::kExecutableName.data(), qPrintable(reason));
 
     platform::watchDisplay(arguments);
     QApplication application(argc, argv);

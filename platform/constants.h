@@ -53,9 +53,12 @@ inline constexpr QLatin1StringView kListenOption{"--listen"};
 inline constexpr QLatin1StringView kReadBackOption{"--read-back"};
 inline constexpr QLatin1StringView kListenDefaultHost{"127.0.0.1"};
 inline constexpr QLatin1StringView kLocalhostName{"localhost"};
-// A newcomer beyond this many makes room: the client silent longest goes,
-// and the line saying so is printed at most once per notice interval.
+// A newcomer beyond this many makes room: the oldest connection that never
+// completed a line goes, else the client silent longest if it has been
+// silent this long, else the newcomer itself. Each of the three is told at
+// most once per notice interval.
 inline constexpr int kMaxClients = 16;
+inline constexpr std::chrono::seconds kSilenceBeforeMakingRoom{60};
 inline constexpr std::chrono::seconds kRoomNoticeInterval{10};
 // A connection whose peer vanished (a laptop suspended, out of range) is
 // probed after this long idle and closed after the probes go unanswered.

@@ -4,6 +4,7 @@
 #include "constants.h"
 #include "conversion.h"
 #include "dialogs.h"
+#include "host/notices.h"
 
 #include <QStringList>
 
@@ -37,8 +38,7 @@ void notice(const QString& text)
 {
     const QString line =
         QStringLiteral("%1: %2\n").arg(constants::kExecutableName, visibleLines(text, u' '));
-    std::fputs(line.toLocal8Bit().constData(), stderr);
-    std::fflush(stderr);
+    (void)host::tryWriteNotice(host::kStandardError, line.toLocal8Bit());
 }
 
 QString ErrorPath::boxText(const RuntimeError& error)

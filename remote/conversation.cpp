@@ -117,6 +117,7 @@ QByteArray Conversation::take(QByteArrayView bytes)
         if (m_finished)
             break;
         if (byte == '\n') {
+            ++m_lines;
             if (!m_skipping) {
                 if (m_line.endsWith('\r'))
                     m_line.chop(1);

@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <cstdint>
+
 namespace kestavo::app
 {
 class RotorLink;
@@ -27,6 +29,9 @@ public:
     // The client said goodbye; nothing after that is read.
     [[nodiscard]] bool finished() const { return m_finished; }
 
+    // How many lines it has taken to their end, whether they asked anything.
+    [[nodiscard]] std::uint64_t lines() const { return m_lines; }
+
 private:
     [[nodiscard]] QByteArray answer(QByteArrayView line);
 
@@ -34,6 +39,7 @@ private:
     QByteArray m_line;
     bool m_skipping = false; // the rest of a line that was too long
     bool m_finished = false;
+    std::uint64_t m_lines = 0;
 };
 
 } // namespace kestavo::remote

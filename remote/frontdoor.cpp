@@ -5,6 +5,7 @@
 #include "conversation.h"
 #include "platform/constants.h"
 #include "platform/host/network.h"
+#include "platform/host/notices.h"
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
 
@@ -39,15 +40,17 @@ public:
     }
 
     int m_socket;
-    std::chrono::steady_clock::time_point m_lastHeard = std::chrono::steady_clock::now();
+    // When it last completed a line; a connection that never did may be a
+    // stranger's, holding a place for nothing.
+    std::optional<std::chrono::steady_clock::time_point> m_lastHeard;
     Conversation m_conversation;
     QByteArray m_unsent;
     QSocketNotifier m_readable;
     QSocketNotifier m_writable;
 };
 
-FrontDoor::FrontDoor(app::RotorLink& link, platform::RunTime& runTime, QObject* parent)
-    : QObject(parent), m_link(link), m_runTime(runTime)
+FrontDoor::FrontDoor(app::RotorLink& link, platform::RunTime& runTime, Clock clock, QObject* parent)
+    : QObject(parent), m_link(link), m_runTime(runTime), m_clock(std::move(clock))
 {
 }
 
@@ -56,10 +59,10 @@ FrontDoor::~FrontDoor()
     close();
 }
 
-void FrontDoor::listen(const app::ListenAddress& address, std::FILE* warnings)
+void FrontDoor::listen(const app::ListenAddress& address, int messages)
 {
     m_address = address.text();
-    m_notices = warnings;
+    m_messages = messages;
     QString reason;
     m_listener = platform::host::listenTcp(address.host, address.port, reason);
     if (m_listener < 0)
@@ -74,10 +77,9 @@ void FrontDoor::listen(const app::ListenAddress& address, std::FILE* warnings)
     connect(m_listening.get(), &QSocketNotifier::activated, this,
             [this] { m_runTime.handle([this] { onConnection(); }); });
     if (!address.loopback)
-        std::fprintf(warnings,
-                     "%s: warning: listening on %s: anyone who can reach that address can turn "
-                     "the rotor (the protocol has no authentication)\n",
-                     constants::kExecutableName.data(), qPrintable(m_address));
+        (void)say(QStringLiteral("warning: listening on %1: anyone who can reach that address "
+                                 "can turn the rotor (the protocol has no authentication)")
+                      .arg(m_address));
 }
 
 void FrontDoor::close()
@@ -102,8 +104,10 @@ void FrontDoor::onConnection()
                 .arg(m_address, reason));
     if (socket < 0)
         return;
-    if (m_clients.size() >= static_cast<std::size_t>(constants::kMaxClients))
-        makeRoom();
+    if (m_clients.size() >= static_cast<std::size_t>(constants::kMaxClients) && !makeRoom(socket)) {
+        platform::host::closeSocket(socket);
+        return;
+    }
     auto* client = new Client(socket, m_link, this);
     m_clients.push_back(client);
     connect(&client->m_readable, &QSocketNotifier::activated, client,
@@ -112,34 +116,62 @@ void FrontDoor::onConnection()
             [this, client] { m_runTime.handle([this, client] { flush(*client); }); });
 }
 
-void FrontDoor::makeRoom()
+bool FrontDoor::makeRoom(int newcomer)
 {
+    const auto nameOf = [](int socket) {
+        const QString peer = platform::host::peerName(socket);
+        return peer.isEmpty() ? QStringLiteral("a client") : peer;
+    };
+    // Strangers that connect and say nothing go first, the oldest of them,
+    // so that a flood of them cannot push out the clients that talk.
+    const auto quiet = std::find_if(m_clients.begin(), m_clients.end(),
+                                    [](const Client* c) { return !c->m_lastHeard; });
+    if (quiet != m_clients.end()) {
+        const QString peer = nameOf((*quiet)->m_socket);
+        drop(**quiet);
+        tell(Room::NeverSpoke,
+             QStringLiteral("closed %1, which never spoke, to make room for a new one").arg(peer));
+        return true;
+    }
     // Clients that vanish without closing (a laptop suspended, out of
     // range) would otherwise hold the door shut for good.
     Client& silent = **std::min_element(
         m_clients.begin(), m_clients.end(),
-        [](const Client* a, const Client* b) { return a->m_lastHeard < b->m_lastHeard; });
-    const auto now = std::chrono::steady_clock::now();
-    const auto silence = std::chrono::duration_cast<std::chrono::seconds>(now - silent.m_lastHeard);
-    const QString peer = platform::host::peerName(silent.m_socket);
-    drop(silent);
-    ++m_roomsMade;
+        [](const Client* a, const Client* b) { return *a->m_lastHeard < *b->m_lastHeard; });
+    const auto silence = m_clock() - *silent.m_lastHeard;
+    if (silence >= constants::kSilenceBeforeMakingRoom) {
+        const QString peer = nameOf(silent.m_socket);
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(silence).count();
+        drop(silent);
+        tell(Room::Silent, QStringLiteral("closed %1, silent for %2 s, to make room for a new one")
+                               .arg(peer, QString::number(seconds)));
+        return true;
+    }
+    // A client reconnecting in a loop must not cut one that is in use.
+    const QString peer = platform::host::peerName(newcomer);
+    tell(Room::Newcomer,
+         QStringLiteral("closed the newcomer%1: all %2 clients spoke within %3 s")
+             .arg(peer.isEmpty() ? QString() : u' ' + peer, QString::number(constants::kMaxClients),
+                  QString::number(constants::kSilenceBeforeMakingRoom.count())));
+    return false;
+}
+
+void FrontDoor::tell(Room outcome, const QString& what)
+{
+    RoomNotices& notices = m_roomNotices.at(static_cast<std::size_t>(outcome));
+    ++notices.count;
+    const auto now = m_clock();
     // A flood of connections must not flood standard error too.
-    if (m_roomNoticed && now - *m_roomNoticed < constants::kRoomNoticeInterval)
+    if (notices.shown && now - *notices.shown < constants::kRoomNoticeInterval)
         return;
-    m_roomNoticed = now;
-    std::fprintf(m_notices,
-                 "%s: %d clients on %s: closed %s, silent for %llds, to make room for a new "
-                 "one (%d so far)\n",
-                 constants::kExecutableName.data(), constants::kMaxClients, qPrintable(m_address),
-                 peer.isEmpty() ? "a client" : qPrintable(peer),
-                 static_cast<long long>(silence.count()), m_roomsMade);
-    std::fflush(m_notices);
+    if (say(QStringLiteral("%1 clients on %2: %3 (%4 so far)")
+                .arg(QString::number(constants::kMaxClients), m_address, what,
+                     QString::number(notices.count))))
+        notices.shown = now;
 }
 
 void FrontDoor::onReadable(Client& client)
 {
-    client.m_lastHeard = std::chrono::steady_clock::now();
     QByteArray bytes;
     if (platform::host::receiveSome(client.m_socket, bytes, constants::kReceiveChunk) ==
         platform::host::StreamState::Ended) {
@@ -147,7 +179,12 @@ void FrontDoor::onReadable(Client& client)
         drop(client);
         return;
     }
+    const std::uint64_t lines = client.m_conversation.lines();
     client.m_unsent += client.m_conversation.take(bytes);
+    // Any complete line is the client speaking, even an empty one or a
+    // comment; bytes without a line end are not.
+    if (client.m_conversation.lines() != lines)
+        client.m_lastHeard = m_clock();
     if (client.m_unsent.size() > constants::kMaxUnreadReplies) {
         drop(client);
         return;
@@ -175,6 +212,16 @@ void FrontDoor::drop(Client& client)
     client.shut();
     m_clients.erase(std::find(m_clients.begin(), m_clients.end(), &client));
     client.deleteLater();
+}
+
+bool FrontDoor::say(const QString& text)
+{
+    const QByteArray line =
+        (QString(constants::kExecutableName) + QStringLiteral(": ") + text + u'\n').toLocal8Bit();
+    if (platform::host::tryWriteNotice(m_messages, line))
+        return true;
+    ++m_messagesDropped;
+    return false;
 }
 
 } // namespace kestavo::remote

@@ -14,4 +14,10 @@ namespace kestavo::platform::host
 // Takes the pending requests off that descriptor.
 void clearTerminationRequests();
 
+// A write to a pipe whose reader is gone (standard error into a tee that
+// ended) fails with EPIPE instead of killing the program, which would skip
+// the drain and leave the port locked. For the whole process; false with the
+// cause in reason on failure.
+[[nodiscard]] bool ignoreBrokenPipes(QString& reason);
+
 } // namespace kestavo::platform::host

@@ -66,4 +66,17 @@ void clearTerminationRequests()
     }
 }
 
+bool ignoreBrokenPipes(QString& reason)
+{
+    struct sigaction action {
+    };
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    if (::sigaction(SIGPIPE, &action, nullptr) != 0) {
+        reason = errnoReason(errno);
+        return false;
+    }
+    return true;
+}
+
 } // namespace kestavo::platform::host

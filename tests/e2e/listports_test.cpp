@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace kestavo::test;
 
 namespace
@@ -18,12 +20,21 @@ struct ProgramRun {
     QString err;
 };
 
-[[nodiscard]] ProgramRun runWithoutDisplay(const QStringList& arguments)
+// brokenPipe: standard error goes into a pipe whose reader is gone.
+[[nodiscard]] ProgramRun runWithoutDisplay(const QStringList& arguments, bool brokenPipe = false)
 {
     QProcess kestavo;
+    int gone[2] = {-1, -1};
+    if (brokenPipe) {
+        EXPECT_EQ(::pipe(gone), 0);
+        ::close(gone[0]);
+        kestavo.setChildProcessModifier([&gone] { ::dup2(gone[1], 2); });
+    }
     kestavo.setProcessEnvironment(programEnvironment());
     startProgram(kestavo, testedProgram(QStringLiteral(KESTAVO_BINARY)), arguments);
     EXPECT_TRUE(kestavo.waitForFinished(10000)) << "kestavo did not end";
+    if (brokenPipe)
+        ::close(gone[1]);
     ProgramRun run;
     if (kestavo.exitStatus() == QProcess::NormalExit)
         run.status = kestavo.exitCode();
@@ -62,6 +73,8 @@ TEST(CommandLineProgram, AnUnknownOptionEndsWithItsNameAndTheUsage)
             run.err.contains(QStringLiteral("kestavo: unknown option %1\nUsage: ").arg(unknown)))
             << run.err.toStdString();
     }
+    // Told to a reader that is gone: no SIGPIPE ends it before it ends itself.
+    EXPECT_EQ(runWithoutDisplay(rows[0].first, true).status, 2);
 }
 
 } // namespace

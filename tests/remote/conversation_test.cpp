@@ -1,22 +1,32 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The protocol without a socket: what a client sends, what it reads back
-// and what goes out on the line.
+// The protocol: what a client sends, what it reads back and what goes out
+// on the line; and the full door on loopback sockets, on a clock the test moves.
+#include "app/commandline.h"
 #include "app/readback.h"
 #include "app/rotorlink.h"
+#include "platform/errorpath.h"
+#include "platform/runtime.h"
 #include "remote/conversation.h"
+#include "remote/frontdoor.h"
 
 #include "support/cases.h"
 #include "support/fakes.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <cmath>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 using kestavo::remote::Conversation;
 using kestavo::test::RecordingCommControl;
+using namespace std::chrono_literals;
 
 namespace
 {
@@ -250,5 +260,78 @@ TEST(ReadBackHold, TheSameTargetGoesOutAgainOncePerStandstillAwayFromIt)
             << step.answer << ": " << comm1.assignments.join(u' ').toStdString();
     }
 }
+
+struct Room {
+    const char* name;
+    QByteArray line;           // what each client says, but the quiet ones
+    bool quiet;                // clients 3 and 5 send bytes but never a line end
+    std::chrono::seconds wait; // from the first client's line to the newcomer
+    int closed;                // which of the 17 the door closes; 16 is the newcomer
+    const char* notice;        // nullptr: standard error is a full pipe
+};
+
+class FullDoor : public ::testing::TestWithParam<Room>
+{
+};
+
+TEST_P(FullDoor, MakesRoomForTheNewcomerOrClosesIt)
+{
+    const Room& c = GetParam();
+    RecordingCommControl comm1;
+    kestavo::app::RotorLink link(comm1);
+    kestavo::test::ScriptedDialogs dialogs;
+    kestavo::platform::ErrorPath errors(dialogs);
+    kestavo::platform::RunTime runTime(errors);
+    std::chrono::steady_clock::time_point now;
+    kestavo::remote::FrontDoor door(link, runTime, [&now] { return now; });
+    int notices[2];
+    ASSERT_EQ(::pipe2(notices, O_NONBLOCK), 0);
+    while (!c.notice && ::write(notices[1], QByteArray(4096, 'x').constData(), 4096) > 0) {
+    }
+    // Blocking, as standard error is: a notice that waited for room would hang.
+    ASSERT_EQ(::fcntl(notices[1], F_SETFL, 0), 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    auto* any = reinterpret_cast<sockaddr*>(&address);
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0); // for a free port
+    ASSERT_TRUE(::bind(probe, any, length) == 0 && ::getsockname(probe, any, &length) == 0);
+    ASSERT_EQ(::close(probe), 0);
+    door.listen({QStringLiteral("127.0.0.1"), ntohs(address.sin_port), true}, notices[1]);
+    std::vector<int> clients;
+    for (int i = 0; i < 17; ++i) {
+        now = std::chrono::steady_clock::time_point(i < 16 ? std::chrono::seconds(i) : c.wait);
+        clients.push_back(::socket(AF_INET, SOCK_STREAM, 0));
+        ASSERT_EQ(::connect(clients.back(), any, length), 0);
+        const QByteArray said = i == 16 ? "" : c.quiet && (i == 3 || i == 5) ? "P 1" : c.line;
+        ASSERT_EQ(::send(clients.back(), said.constData(), said.size(), 0), said.size());
+        QTest::qWait(20); // on loopback all has arrived; the door takes it in order
+    }
+    for (int i = 0; i < 17; ++i) {
+        pollfd end{clients[i], POLLRDHUP, 0};
+        EXPECT_EQ(::poll(&end, 1, 0) == 1, i == c.closed) << "client " << i;
+        ::close(clients[i]);
+    }
+    EXPECT_EQ(door.messagesDropped(), c.notice ? 0U : 1U);
+    EXPECT_FALSE(::fcntl(notices[1], F_GETFL) & O_NONBLOCK) << "the door changed its flags";
+    QByteArray told(512, '\0');
+    told.resize(std::max<ssize_t>(::read(notices[0], told.data(), told.size()), 0));
+    EXPECT_TRUE(!c.notice || (told.startsWith("kestavo: 16 clients on 127.0.0.1:") &&
+                              told.endsWith(QByteArray(c.notice) + " (1 so far)\n")))
+        << told.toStdString();
+    ::close(notices[0]);
+    ::close(notices[1]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, FullDoor,
+    ::testing::Values(Room{"a stranger goes first, the oldest", "p\n", true, 120s, 3,
+                           ", which never spoke, to make room for a new one"},
+                      Room{"an empty line is speaking, 60 s is silent long enough", "\n", false,
+                           60s, 0, ", silent for 60 s, to make room for a new one"},
+                      Room{"a comment is speaking, 59 s is too short", "# 73\n", false, 59s, 16,
+                           ": all 16 clients spoke within 60 s"},
+                      Room{"a full standard error drops the notice", "p\n", false, 60s, 0,
+                           nullptr}),
+    kestavo::test::ByName{});
 
 } // namespace
