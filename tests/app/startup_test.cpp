@@ -181,6 +181,33 @@ TEST(FirstStart, DirectoryOfThatNameCountsAsAbsentAndTheWriteFails)
     EXPECT_TRUE(comm1.assignments.isEmpty());
 }
 
+// Read-back, from the item after the port number or the command line, opens
+// the line for reading before the five assignments; without it they stand
+// alone, as always.
+TEST(NextStart, ReadBackOpensTheLineForReadingFirst)
+{
+    const struct {
+        QByteArray file;
+        bool asked;
+        bool readBack;
+    } cases[] = {
+        {"3,read-back\r\n", false, true},
+        {"3 , Read-Back \r\n", false, true},
+        {"3\r\n", true, true},
+        {"3\r\nread-back\r\n", false, false},
+        {"3,readback\r\n", false, false},
+    };
+    for (const auto& c : cases) {
+        ScratchWorkingDirectory scratch;
+        writeFileBytes(kFile, c.file);
+        ScriptedDialogs dialogs;
+        RecordingCommControl comm1;
+        EXPECT_EQ(startUp(comm1, dialogs, c.asked), c.readBack) << c.file.toStdString();
+        EXPECT_EQ(comm1.assignments,
+                  (c.readBack ? QStringList{"Reading=True"} : QStringList()) + linkSetUp(3));
+    }
+}
+
 TEST(NextStart, FileWithoutANumberTellsTheUserToDeleteItAndIsKept)
 {
     for (const QByteArray& content : {QByteArray("COM3\r\n"), QByteArray(), QByteArray("\r\n")}) {
