@@ -31,6 +31,11 @@ endif
 EMULATOR_arm64 := qemu-aarch64 -L /
 EMULATOR_armhf := qemu-arm -L /
 EMULATOR := $(EMULATOR_$(CROSS_ARCH))
+# UNIT_TESTS=no: `make test ARCH=...` builds the program and its tools
+# without the tests (warnings as errors) and runs only the program and
+# package tests on them, not the unit tests under qemu-user; CI tests arm64
+# so (docs/development.md says why).
+UNIT_TESTS ?= yes
 
 BUILD_PACKAGES := cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev
 # dpkg-shlibdeps fills in the package's dependencies; CPack needs file.
@@ -59,7 +64,7 @@ CROSS_PACKAGES := cmake make dpkg-dev crossbuild-essential-$(CROSS_ARCH) \
 # own Qt Wayland plugin under weston.
 CROSS_TEST_PACKAGES := qemu-user qt6-wayland:$(CROSS_ARCH) $(BUILD_PACKAGES)
 
-.PHONY: all deps build run test sanitize package demo bench soak clean
+.PHONY: all deps build run test test-packages sanitize package demo bench soak clean
 
 # The sanitizers, the demo and the benchmark are for this machine's own build.
 ifneq ($(CROSS_ARCH),)
@@ -87,6 +92,17 @@ build: deps $(TREE)/CMakeCache.txt
 run: build
 	$(EMULATOR) ./$(TREE)/kestavo
 
+# A cross build's program and package tests: the tests that start the
+# program, built for this machine, on the cross build's program and package;
+# the program runs through qemu-user.
+define PROGRAM_TESTS
+cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTAVO_WERROR=ON
+	cmake --build $(BUILD_DIR) --parallel $(JOBS) --target kestavo_program_tests
+	cd $(BUILD_DIR) && KESTAVO_TEST_BUILD_DIR=$(abspath $(TREE)) KESTAVO_TEST_ARCH=$(CROSS_ARCH) \
+		KESTAVO_TEST_EMULATOR="$(EMULATOR)" \
+		ctest --output-on-failure --timeout 300 -j $(JOBS) -L "e2e|package|program"
+endef
+
 # Warnings are errors here (and so in CI), though not in a plain build, where
 # a newer compiler's new warning must not stop a distribution's build.
 test: deps
@@ -96,23 +112,30 @@ ifeq ($(CROSS_ARCH),)
 	cmake --build $(BUILD_DIR) --parallel $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure --timeout 120 -j $(JOBS)
 	$(MAKE) --no-print-directory sanitize
+else ifeq ($(UNIT_TESTS),no)
+	@./tools/install-packages $(CROSS_TEST_PACKAGES)
+	cmake -S . -B $(TREE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTAVO_WERROR=ON -DBUILD_TESTING=OFF \
+		$(TOOLCHAIN)
+	cmake --build $(TREE) --parallel $(JOBS)
+	$(PROGRAM_TESTS)
 else
 	@./tools/install-packages $(CROSS_TEST_PACKAGES)
-	cmake -S . -B $(TREE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTAVO_WERROR=ON $(TOOLCHAIN)
+	cmake -S . -B $(TREE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTAVO_WERROR=ON -DBUILD_TESTING=ON \
+		$(TOOLCHAIN)
 	cmake --build $(TREE) --parallel $(JOBS)
-	@# The tests that start no program, under qemu-user; those it cannot run
-	@# are skipped by name with the reason (tests/emulator-skips.txt).
-	cd $(TREE) && ctest --output-on-failure --timeout 300 -j $(JOBS) -LE "e2e|package|program"
+	@# The unit tests, one run of each test program under qemu-user; the
+	@# cases it cannot run are skipped by name with the reason
+	@# (tests/emulator-skips.txt).
+	cd $(TREE) && ctest --output-on-failure --timeout 300 -j $(JOBS)
 	@grep -h -o '\[  SKIPPED \] .* under qemu-user: .*' $(TREE)/Testing/Temporary/LastTest.log | \
 		sort -u || echo "no test skipped under qemu-user"
-	@# The tests that start the program, built for this machine, on the
-	@# $(CROSS_ARCH) program and package; the program runs through qemu-user.
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTAVO_WERROR=ON
-	cmake --build $(BUILD_DIR) --parallel $(JOBS) --target kestavo_program_tests
-	cd $(BUILD_DIR) && KESTAVO_TEST_BUILD_DIR=$(abspath $(TREE)) KESTAVO_TEST_ARCH=$(CROSS_ARCH) \
-		KESTAVO_TEST_EMULATOR="$(EMULATOR)" \
-		ctest --output-on-failure --timeout 300 -j $(JOBS) -L "e2e|package|program"
+	$(PROGRAM_TESTS)
 endif
+
+# The packages `make test` installs for the same ARCH, on one line: CI
+# installs those of all its stages in one apt run.
+test-packages:
+	@echo $(sort $(TEST_PACKAGES) $(if $(CROSS_ARCH),$(CROSS_PACKAGES) $(CROSS_TEST_PACKAGES),$(BUILD_PACKAGES)))
 
 # The tests that need no X server again, built with AddressSanitizer (leaks
 # included) and UndefinedBehaviorSanitizer; any report fails the test.
