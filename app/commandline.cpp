@@ -30,7 +30,7 @@ QString usage()
                "                 unless ADDRESS names another\n"
                "  --read-back    ask the controller for its bearing (AI1;) and show it;\n"
                "                 %2 holding \"N,read-back\" does the same\n"
-               "Qt's own options (-platform, -display, ...) are taken too.\n"
+               "Any option of Qt's own (-platform, -display, ...) is taken too.\n"
                "The port table, the files and the error numbers: man %1\n")
         .arg(constants::kExecutableName, constants::kPortFileName);
 }
