@@ -6,6 +6,7 @@
 
 #include "benchconstants.h"
 #include "child.h"
+#include "door.h"
 #include "failure.h"
 #include "report.h"
 #include "scratch.h"
@@ -14,17 +15,13 @@
 #include "support/pseudoterminal.h"
 #include "support/xserver.h"
 
-#include <arpa/inet.h>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace kestavo::bench
@@ -116,64 +113,28 @@ struct Extras {
     return clickMs;
 }
 
-// A loopback port that was free a moment ago.
-[[nodiscard]] std::uint16_t freePort()
-{
-    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    const bool found = probe >= 0 &&
-                       ::bind(probe, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-                       ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    if (probe >= 0)
-        ::close(probe);
-    if (!found)
-        throw systemFailure("Cannot find a free loopback port for --listen", "");
-    return ntohs(address.sin_port);
-}
-
 // Sends set_pos through the front door as a tracker does; the milliseconds
 // from each to the first byte on the line.
 [[nodiscard]] std::vector<double> setPositions(std::uint16_t port, support::PseudoTerminal& line,
                                                int count)
 {
-    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    if (client < 0 || ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        throw systemFailure("Cannot connect to the front door on port " + std::to_string(port), "");
+    DoorClient door(port);
     std::vector<double> doorMs;
-    try {
-        for (int i = 0; i < count; ++i) {
-            const std::string target = std::to_string(100 + i % 2);
-            const std::string request = "P " + target + " 0\n";
-            (void)line.drain();
-            const Clock::time_point sent = Clock::now();
-            if (::send(client, request.data(), request.size(), MSG_NOSIGNAL) !=
-                static_cast<ssize_t>(request.size()))
-                throw systemFailure("Cannot send set_pos to the front door", "");
-            const std::optional<Clock::time_point> arrived = line.waitForByte(kByteTimeout);
-            const std::string expected =
-                std::string(view(constants::kCommandPrefix)) + target + '\r';
-            char reply[8] = {};
-            if (!arrived || line.read(expected.size(), kByteTimeout) != expected ||
-                ::recv(client, reply, 7, MSG_WAITALL) != 7 || std::string(reply) != "RPRT 0\n")
-                throw Failure("set_pos " + target +
-                              " through the front door did not reach the "
-                              "line as " +
-                              expected.substr(0, expected.size() - 1) + " with RPRT 0 back");
-            doorMs.push_back(Ms(*arrived - sent).count());
-            std::this_thread::sleep_for(kClickGap);
-        }
-    } catch (...) {
-        ::close(client);
-        throw;
+    for (int i = 0; i < count; ++i) {
+        const std::string target = std::to_string(100 + i % 2);
+        (void)line.drain();
+        const Clock::time_point sent = Clock::now();
+        door.send("P " + target + " 0\n");
+        const std::optional<Clock::time_point> arrived = line.waitForByte(kByteTimeout);
+        const std::string expected = std::string(view(constants::kCommandPrefix)) + target + '\r';
+        if (!arrived || line.read(expected.size(), kByteTimeout) != expected ||
+            door.readLine(kByteTimeout) != "RPRT 0")
+            throw Failure("set_pos " + target +
+                          " through the front door did not reach the line as " +
+                          expected.substr(0, expected.size() - 1) + " with RPRT 0 back");
+        doorMs.push_back(Ms(*arrived - sent).count());
+        std::this_thread::sleep_for(kClickGap);
     }
-    ::close(client);
     return doorMs;
 }
 
