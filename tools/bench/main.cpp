@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // kestavo-bench: measures Kestavo's start-up, memory, click-to-line and
 // set_pos-to-line time against a bare Qt window with the same widgets, on
-// this machine, under a private Xvfb, once without and once with a window manager. See
-// printReport() for what is printed.
+// this machine, under a private Xvfb, once without and once with a window manager;
+// with --read-back, start-up and memory too. See printReport() for what is
+// printed.
 
 #include "benchconstants.h"
 #include "child.h"
@@ -15,6 +16,8 @@
 #include "support/pseudoterminal.h"
 #include "support/xserver.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -38,6 +41,7 @@ struct Program {
     fs::path path;
     bool takesLineArgument = false;
     bool hasFrontDoor = false;
+    bool readBack = false;
 };
 
 // What one start measures besides start-up.
@@ -156,6 +160,8 @@ void runOnce(XSession& session, const Scratch& scratch, const std::string& displ
             launch.arguments.emplace_back(view(constants::kListenOption));
             launch.arguments.push_back(std::to_string(port));
         }
+        if (program.readBack)
+            launch.arguments.emplace_back(view(constants::kReadBackOption));
         launch.variables = {{"DISPLAY", display},
                             {"QT_QPA_PLATFORM", "xcb"},
                             {"XDG_CONFIG_HOME", scratch.configHome()}};
@@ -211,28 +217,39 @@ void runOnce(XSession& session, const Scratch& scratch, const std::string& displ
 // All rounds under one X set-up.
 [[nodiscard]] ModeSamples measure(support::WindowManager windowManager, const RunShape& shape,
                                   const Scratch& scratch, const Program& kestavo,
-                                  const Program& bare)
+                                  const Program& readingBack, const Program& bare)
 {
     const support::XServer server(windowManager, kScreen);
     XSession session(server.display());
     const bool clicking = windowManager == support::WindowManager::None;
 
-    // Uncounted: the first start reads everything from disk, and under a
-    // window manager the first window also sets up its frame's theme.
-    runOnce(session, scratch, server.display(), kestavo, {true, clicking ? 1 : 0}, nullptr);
-    runOnce(session, scratch, server.display(), bare, {true, clicking ? 1 : 0}, nullptr);
-
     ModeSamples samples;
     samples.windowManager = windowManager;
+    const std::array<std::pair<const Program*, ProgramSamples*>, 3> programs{
+        {{&kestavo, &samples.kestavo},
+         {&readingBack, &samples.kestavoReadBack},
+         {&bare, &samples.bare}}};
+
+    // Uncounted: the first start reads everything from disk, and under a
+    // window manager the first window also sets up its frame's theme.
+    for (const auto& [program, into] : programs)
+        runOnce(session, scratch, server.display(), *program,
+                {true, clicking && !program->readBack ? 1 : 0}, nullptr);
+
+    // Every order in turn, so that each goes before each other as often as
+    // after it.
+    std::array<std::size_t, 3> order{0, 1, 2};
     for (int round = 0; round < shape.rounds; ++round) {
-        const Extras extras{round % kMemoryEvery == 0,
-                            clicking && round % kClickEvery == 0 ? shape.clicksPerRun : 0};
-        // Which goes first alternates, so neither always follows the other.
-        const bool kestavoFirst = round % 2 == 0;
-        runOnce(session, scratch, server.display(), kestavoFirst ? kestavo : bare, extras,
-                kestavoFirst ? &samples.kestavo : &samples.bare);
-        runOnce(session, scratch, server.display(), kestavoFirst ? bare : kestavo, extras,
-                kestavoFirst ? &samples.bare : &samples.kestavo);
+        const bool memory = round % kMemoryEvery == 0;
+        const int clicks = clicking && round % kClickEvery == 0 ? shape.clicksPerRun : 0;
+        for (const std::size_t i : order) {
+            const auto& [program, into] = programs[i];
+            // Clicks and set_pos only without read-back: its questions
+            // would mingle with the bytes they look for.
+            runOnce(session, scratch, server.display(), *program,
+                    {memory, program->readBack ? 0 : clicks}, into);
+        }
+        (void)std::next_permutation(order.begin(), order.end());
     }
     const WindowArea& k = *samples.kestavo.window;
     const WindowArea& b = *samples.bare.window;
@@ -249,12 +266,14 @@ int run(int argc, char* argv[])
     const RunShape shape = parseOptions(argc, argv);
     const fs::path here = ownDirectory();
     const Program kestavo{"kestavo", here / std::string(kKestavoProgram), false, true};
+    const Program readingBack{"kestavo-read-back", here / std::string(kKestavoProgram), false, true,
+                              true};
     const Program bare{"bare-window", here / std::string(kBareProgram), true, false};
     const Scratch scratch;
 
     std::vector<ModeSamples> modes;
     for (const auto windowManager : {support::WindowManager::None, support::WindowManager::Openbox})
-        modes.push_back(measure(windowManager, shape, scratch, kestavo, bare));
+        modes.push_back(measure(windowManager, shape, scratch, kestavo, readingBack, bare));
     printReport(shape, modes);
     return EXIT_SUCCESS;
 }

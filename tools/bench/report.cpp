@@ -81,11 +81,12 @@ void printReport(const RunShape& shape, const std::vector<ModeSamples>& modes)
     std::printf("\nKestavo against a bare Qt window with the same three widgets\n");
     std::printf("machine: %s, %ld cores, %s, Qt %s\n", cpuModel().c_str(), cores, kernel().c_str(),
                 qVersion());
-    std::printf("X: private Xvfb %.*s; window %dx%d px for both\n",
+    std::printf("X: private Xvfb %.*s; window %dx%d px for both, %dx%d with --read-back\n",
                 static_cast<int>(kScreen.size()), kScreen.data(), first.kestavo.window->width,
-                first.kestavo.window->height);
+                first.kestavo.window->height, first.kestavoReadBack.window->width,
+                first.kestavoReadBack.window->height);
     std::printf("rounds: %d per X set-up after 1 uncounted start of each; a round is one start of "
-                "each, which goes first alternating\n",
+                "each (Kestavo, Kestavo --read-back, bare), in each of their 6 orders in turn\n",
                 shape.rounds);
     std::printf("memory read in 1 round of %d (%zu of each); without a window manager %d clicks "
                 "on GO per start in 1 round of %d (%zu of each)\n",
@@ -99,11 +100,14 @@ void printReport(const RunShape& shape, const std::vector<ModeSamples>& modes)
     std::optional<double> ownClick;
     for (const ModeSamples& mode : modes) {
         const ProgramSamples& k = mode.kestavo;
+        const ProgramSamples& r = mode.kestavoReadBack;
         const ProgramSamples& b = mode.bare;
         std::printf("\n%s\n%-30s %-24s %-24s %s\n", modeName(mode.windowManager), "metric",
                     "Kestavo", "bare window", "ratio");
         printRow("start to window mapped, ms", k.startMs, b.startMs, 1);
+        printRow("  with --read-back", r.startMs, b.startMs, 1);
         printRow("resident memory (VmRSS), MiB", k.residentMiB, b.residentMiB, 1);
+        printRow("  with --read-back", r.residentMiB, b.residentMiB, 1);
         startRatios.emplace_back(modeName(mode.windowManager),
                                  summarize(ratios(k.startMs, b.startMs)).median);
         memoryRatios.emplace_back(modeName(mode.windowManager),

@@ -24,6 +24,7 @@ struct ProgramSamples {
 struct ModeSamples {
     support::WindowManager windowManager = support::WindowManager::None;
     ProgramSamples kestavo;
+    ProgramSamples kestavoReadBack; // start-up and memory only
     ProgramSamples bare;
 };
 
