@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // kestavo-bench: measures Kestavo's start-up, memory, click-to-line and
 // set_pos-to-line time against a bare Qt window with the same widgets, on
-// this machine, under a private Xvfb, once without and once with a window manager;
-// with --read-back, start-up and memory too. See printReport() for what is
-// printed.
+// this machine, under a private Xvfb, once without and once with a window
+// manager; with --read-back, start-up and memory too, and in one start the
+// bearing's age at the front door and the line's time its questions take. See
+// printReport() for what is printed.
 
 #include "benchconstants.h"
 #include "child.h"
 #include "door.h"
 #include "failure.h"
+#include "readback.h"
 #include "report.h"
 #include "scratch.h"
 #include "xsession.h"
@@ -143,9 +145,11 @@ struct Extras {
 }
 
 // One start of the program: start-up time, then what extras asks for, then
-// the window is closed and the program must end with status 0.
+// the window is closed and the program must end with status 0. With
+// controller, the benchmark plays the controller for it before the close.
 void runOnce(XSession& session, const Scratch& scratch, const std::string& display,
-             const Program& program, Extras extras, ProgramSamples* into)
+             const Program& program, Extras extras, ProgramSamples* into,
+             ReadBackSamples* controller = nullptr)
 {
     Launch launch;
     launch.program = program.path;
@@ -191,6 +195,8 @@ void runOnce(XSession& session, const Scratch& scratch, const std::string& displ
         std::vector<double> doorMs;
         if (extras.clicks > 0 && program.hasFrontDoor)
             doorMs = setPositions(port, line, extras.clicks);
+        if (controller != nullptr)
+            *controller = playController(line, port);
 
         session.close(mapped.window);
         const int status = child.waitForExit(kEndTimeout);
@@ -250,6 +256,11 @@ void runOnce(XSession& session, const Scratch& scratch, const std::string& displ
                     {memory, program->readBack ? 0 : clicks}, into);
         }
         (void)std::next_permutation(order.begin(), order.end());
+    }
+    if (clicking) {
+        ReadBackSamples controller;
+        runOnce(session, scratch, server.display(), readingBack, {}, nullptr, &controller);
+        samples.readBack = controller;
     }
     const WindowArea& k = *samples.kestavo.window;
     const WindowArea& b = *samples.bare.window;

@@ -123,6 +123,27 @@ void printReport(const RunShape& shape, const std::vector<ModeSamples>& modes)
                         cell(summarize(k.doorMs), 3).c_str(), k.doorMs.size());
     }
 
+    for (const ModeSamples& mode : modes) {
+        if (!mode.readBack)
+            continue;
+        const ReadBackSamples& rb = *mode.readBack;
+        std::printf("\nread-back, %s, one start with --read-back --listen; the benchmark answers "
+                    "%.*s on the line\n",
+                    modeName(mode.windowManager), static_cast<int>(kBearingQuestion.size()),
+                    kBearingQuestion.data());
+        std::printf("%-30s %-24s (%zu new bearings while turning)\n", "bearing's age at p, ms",
+                    cell(summarize(rb.ageMs), 3).c_str(), rb.ageMs.size());
+        std::printf("  from the answer's write to the first p reply that has it; p asked back to "
+                    "back, %s ms a round trip; %d of %zu on the first p\n",
+                    fixed(summarize(rb.pollMs).median, 3).c_str(), rb.shownAtOnce, rb.ageMs.size());
+        std::printf("questions: %s%% of the line standing still, %s%% while turning (%d bits a "
+                    "byte at %d baud; %d questions in %s s, %d in %s s)\n",
+                    fixed(linePercent(rb.still), 3).c_str(),
+                    fixed(linePercent(rb.turning), 3).c_str(), kBitsPerByte, kLineBaud,
+                    rb.still.questions, fixed(rb.still.span.count(), 2).c_str(),
+                    rb.turning.questions, fixed(rb.turning.span.count(), 2).c_str());
+    }
+
     std::printf("\naims:\n");
     for (const auto& [mode, ratio] : startRatios)
         printAim("start-up within " + fixed(kStartRatioAim, 2) + " x the bare window, " + mode,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "readback.h"
 #include "xsession.h"
 
 #include "support/xserver.h"
@@ -26,6 +27,7 @@ struct ModeSamples {
     ProgramSamples kestavo;
     ProgramSamples kestavoReadBack; // start-up and memory only
     ProgramSamples bare;
+    std::optional<ReadBackSamples> readBack; // without a window manager
 };
 
 struct RunShape {
