@@ -174,8 +174,10 @@ soak: build
 	./tools/soak $(SOAK_RUNS) $(BUILD_DIR)
 
 # Start-up, memory and click-to-line time against a bare Qt window, measured
-# on this machine. A build configured before the X development packages were
-# there has no benchmark yet: configure again so that it is picked up.
+# on this machine; with read-back also the bearing's age at the front door and
+# the line's time its questions take. A build configured before the X
+# development packages were there has no benchmark yet: configure again so
+# that it is picked up.
 bench: build
 	@./tools/install-packages $(BENCH_PACKAGES)
 	@test -x $(BUILD_DIR)/kestavo-bench || { cmake -S . -B $(BUILD_DIR) && \

@@ -50,6 +50,27 @@ inline constexpr std::chrono::milliseconds kByteTimeout{2000};
 // Kestavo may give queued bytes up to 5 s to drain when it ends.
 inline constexpr std::chrono::milliseconds kEndTimeout{8000};
 
+// Read-back, played out on the line in one start without a window manager:
+// the benchmark answers each bearing question at once. Standing still, it
+// is asked every 5 s, so two intervals take 10 s; turning, every 0.5 s, and
+// each answer moves the bearing, never near the target, so that each is a
+// new figure for p to bring back.
+inline constexpr std::string_view kBearingQuestion = view(constants::kBearingQuestion);
+inline constexpr int kStillBearing = 90;
+inline constexpr int kStillIntervals = 2;
+inline constexpr int kTurnTarget = 270;
+inline constexpr int kTurnStep = 3;
+inline constexpr int kTurnQuestions = 25;
+static_assert(kStillBearing + kTurnQuestions * kTurnStep < kTurnTarget - 1);
+// The longest gap between questions, at rest, with room to spare.
+inline constexpr std::chrono::milliseconds kQuestionTimeout{7000};
+
+// A pseudo-terminal has no speed: the line's time is reckoned from the
+// bytes at Kestavo's settings, a start bit, eight data bits and a stop bit.
+inline constexpr int kLineBaud = 4800;
+inline constexpr int kBitsPerByte = 10;
+static_assert(view(constants::kLineSettings) == "4800,n,8,1");
+
 // GO's centre as a fraction of the client area, from Kestavo's twip table.
 inline constexpr ui::Fraction kGoCentre = ui::centreOf(constants::kCommand1Twips);
 

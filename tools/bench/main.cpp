@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // kestavo-bench: measures Kestavo's start-up, memory, click-to-line and
 // set_pos-to-line time against a bare Qt window with the same widgets, on
-// this machine, under a private Xvfb, once without and once with a window manager. See
+// this machine, under a private Xvfb, once without and once with a window
+// manager; with --read-back, start-up and memory too, and in one start the
+// bearing's age at the front door and the line's time its questions take. See
 // printReport() for what is printed.
 
 #include "benchconstants.h"
 #include "child.h"
+#include "door.h"
 #include "failure.h"
+#include "readback.h"
 #include "report.h"
 #include "scratch.h"
 #include "xsession.h"
@@ -14,17 +18,15 @@
 #include "support/pseudoterminal.h"
 #include "support/xserver.h"
 
-#include <arpa/inet.h>
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <netinet/in.h>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace kestavo::bench
@@ -41,6 +43,7 @@ struct Program {
     fs::path path;
     bool takesLineArgument = false;
     bool hasFrontDoor = false;
+    bool readBack = false;
 };
 
 // What one start measures besides start-up.
@@ -116,71 +119,37 @@ struct Extras {
     return clickMs;
 }
 
-// A loopback port that was free a moment ago.
-[[nodiscard]] std::uint16_t freePort()
-{
-    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    const bool found = probe >= 0 &&
-                       ::bind(probe, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-                       ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    if (probe >= 0)
-        ::close(probe);
-    if (!found)
-        throw systemFailure("Cannot find a free loopback port for --listen", "");
-    return ntohs(address.sin_port);
-}
-
 // Sends set_pos through the front door as a tracker does; the milliseconds
 // from each to the first byte on the line.
 [[nodiscard]] std::vector<double> setPositions(std::uint16_t port, support::PseudoTerminal& line,
                                                int count)
 {
-    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    if (client < 0 || ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        throw systemFailure("Cannot connect to the front door on port " + std::to_string(port), "");
+    DoorClient door(port);
     std::vector<double> doorMs;
-    try {
-        for (int i = 0; i < count; ++i) {
-            const std::string target = std::to_string(100 + i % 2);
-            const std::string request = "P " + target + " 0\n";
-            (void)line.drain();
-            const Clock::time_point sent = Clock::now();
-            if (::send(client, request.data(), request.size(), MSG_NOSIGNAL) !=
-                static_cast<ssize_t>(request.size()))
-                throw systemFailure("Cannot send set_pos to the front door", "");
-            const std::optional<Clock::time_point> arrived = line.waitForByte(kByteTimeout);
-            const std::string expected =
-                std::string(view(constants::kCommandPrefix)) + target + '\r';
-            char reply[8] = {};
-            if (!arrived || line.read(expected.size(), kByteTimeout) != expected ||
-                ::recv(client, reply, 7, MSG_WAITALL) != 7 || std::string(reply) != "RPRT 0\n")
-                throw Failure("set_pos " + target +
-                              " through the front door did not reach the "
-                              "line as " +
-                              expected.substr(0, expected.size() - 1) + " with RPRT 0 back");
-            doorMs.push_back(Ms(*arrived - sent).count());
-            std::this_thread::sleep_for(kClickGap);
-        }
-    } catch (...) {
-        ::close(client);
-        throw;
+    for (int i = 0; i < count; ++i) {
+        const std::string target = std::to_string(100 + i % 2);
+        (void)line.drain();
+        const Clock::time_point sent = Clock::now();
+        door.send("P " + target + " 0\n");
+        const std::optional<Clock::time_point> arrived = line.waitForByte(kByteTimeout);
+        const std::string expected = std::string(view(constants::kCommandPrefix)) + target + '\r';
+        if (!arrived || line.read(expected.size(), kByteTimeout) != expected ||
+            door.readLine(kByteTimeout) != "RPRT 0")
+            throw Failure("set_pos " + target +
+                          " through the front door did not reach the line as " +
+                          expected.substr(0, expected.size() - 1) + " with RPRT 0 back");
+        doorMs.push_back(Ms(*arrived - sent).count());
+        std::this_thread::sleep_for(kClickGap);
     }
-    ::close(client);
     return doorMs;
 }
 
 // One start of the program: start-up time, then what extras asks for, then
-// the window is closed and the program must end with status 0.
+// the window is closed and the program must end with status 0. With
+// controller, the benchmark plays the controller for it before the close.
 void runOnce(XSession& session, const Scratch& scratch, const std::string& display,
-             const Program& program, Extras extras, ProgramSamples* into)
+             const Program& program, Extras extras, ProgramSamples* into,
+             ReadBackSamples* controller = nullptr)
 {
     Launch launch;
     launch.program = program.path;
@@ -195,6 +164,8 @@ void runOnce(XSession& session, const Scratch& scratch, const std::string& displ
             launch.arguments.emplace_back(view(constants::kListenOption));
             launch.arguments.push_back(std::to_string(port));
         }
+        if (program.readBack)
+            launch.arguments.emplace_back(view(constants::kReadBackOption));
         launch.variables = {{"DISPLAY", display},
                             {"QT_QPA_PLATFORM", "xcb"},
                             {"XDG_CONFIG_HOME", scratch.configHome()}};
@@ -224,6 +195,8 @@ void runOnce(XSession& session, const Scratch& scratch, const std::string& displ
         std::vector<double> doorMs;
         if (extras.clicks > 0 && program.hasFrontDoor)
             doorMs = setPositions(port, line, extras.clicks);
+        if (controller != nullptr)
+            *controller = playController(line, port);
 
         session.close(mapped.window);
         const int status = child.waitForExit(kEndTimeout);
@@ -250,28 +223,44 @@ void runOnce(XSession& session, const Scratch& scratch, const std::string& displ
 // All rounds under one X set-up.
 [[nodiscard]] ModeSamples measure(support::WindowManager windowManager, const RunShape& shape,
                                   const Scratch& scratch, const Program& kestavo,
-                                  const Program& bare)
+                                  const Program& readingBack, const Program& bare)
 {
     const support::XServer server(windowManager, kScreen);
     XSession session(server.display());
     const bool clicking = windowManager == support::WindowManager::None;
 
-    // Uncounted: the first start reads everything from disk, and under a
-    // window manager the first window also sets up its frame's theme.
-    runOnce(session, scratch, server.display(), kestavo, {true, clicking ? 1 : 0}, nullptr);
-    runOnce(session, scratch, server.display(), bare, {true, clicking ? 1 : 0}, nullptr);
-
     ModeSamples samples;
     samples.windowManager = windowManager;
+    const std::array<std::pair<const Program*, ProgramSamples*>, 3> programs{
+        {{&kestavo, &samples.kestavo},
+         {&readingBack, &samples.kestavoReadBack},
+         {&bare, &samples.bare}}};
+
+    // Uncounted: the first start reads everything from disk, and under a
+    // window manager the first window also sets up its frame's theme.
+    for (const auto& [program, into] : programs)
+        runOnce(session, scratch, server.display(), *program,
+                {true, clicking && !program->readBack ? 1 : 0}, nullptr);
+
+    // Every order in turn, so that each goes before each other as often as
+    // after it.
+    std::array<std::size_t, 3> order{0, 1, 2};
     for (int round = 0; round < shape.rounds; ++round) {
-        const Extras extras{round % kMemoryEvery == 0,
-                            clicking && round % kClickEvery == 0 ? shape.clicksPerRun : 0};
-        // Which goes first alternates, so neither always follows the other.
-        const bool kestavoFirst = round % 2 == 0;
-        runOnce(session, scratch, server.display(), kestavoFirst ? kestavo : bare, extras,
-                kestavoFirst ? &samples.kestavo : &samples.bare);
-        runOnce(session, scratch, server.display(), kestavoFirst ? bare : kestavo, extras,
-                kestavoFirst ? &samples.bare : &samples.kestavo);
+        const bool memory = round % kMemoryEvery == 0;
+        const int clicks = clicking && round % kClickEvery == 0 ? shape.clicksPerRun : 0;
+        for (const std::size_t i : order) {
+            const auto& [program, into] = programs[i];
+            // Clicks and set_pos only without read-back: its questions
+            // would mingle with the bytes they look for.
+            runOnce(session, scratch, server.display(), *program,
+                    {memory, program->readBack ? 0 : clicks}, into);
+        }
+        (void)std::next_permutation(order.begin(), order.end());
+    }
+    if (clicking) {
+        ReadBackSamples controller;
+        runOnce(session, scratch, server.display(), readingBack, {}, nullptr, &controller);
+        samples.readBack = controller;
     }
     const WindowArea& k = *samples.kestavo.window;
     const WindowArea& b = *samples.bare.window;
@@ -288,12 +277,14 @@ int run(int argc, char* argv[])
     const RunShape shape = parseOptions(argc, argv);
     const fs::path here = ownDirectory();
     const Program kestavo{"kestavo", here / std::string(kKestavoProgram), false, true};
+    const Program readingBack{"kestavo-read-back", here / std::string(kKestavoProgram), false, true,
+                              true};
     const Program bare{"bare-window", here / std::string(kBareProgram), true, false};
     const Scratch scratch;
 
     std::vector<ModeSamples> modes;
     for (const auto windowManager : {support::WindowManager::None, support::WindowManager::Openbox})
-        modes.push_back(measure(windowManager, shape, scratch, kestavo, bare));
+        modes.push_back(measure(windowManager, shape, scratch, kestavo, readingBack, bare));
     printReport(shape, modes);
     return EXIT_SUCCESS;
 }

@@ -81,11 +81,12 @@ void printReport(const RunShape& shape, const std::vector<ModeSamples>& modes)
     std::printf("\nKestavo against a bare Qt window with the same three widgets\n");
     std::printf("machine: %s, %ld cores, %s, Qt %s\n", cpuModel().c_str(), cores, kernel().c_str(),
                 qVersion());
-    std::printf("X: private Xvfb %.*s; window %dx%d px for both\n",
+    std::printf("X: private Xvfb %.*s; window %dx%d px for both, %dx%d with --read-back\n",
                 static_cast<int>(kScreen.size()), kScreen.data(), first.kestavo.window->width,
-                first.kestavo.window->height);
+                first.kestavo.window->height, first.kestavoReadBack.window->width,
+                first.kestavoReadBack.window->height);
     std::printf("rounds: %d per X set-up after 1 uncounted start of each; a round is one start of "
-                "each, which goes first alternating\n",
+                "each (Kestavo, Kestavo --read-back, bare), in each of their 6 orders in turn\n",
                 shape.rounds);
     std::printf("memory read in 1 round of %d (%zu of each); without a window manager %d clicks "
                 "on GO per start in 1 round of %d (%zu of each)\n",
@@ -99,11 +100,14 @@ void printReport(const RunShape& shape, const std::vector<ModeSamples>& modes)
     std::optional<double> ownClick;
     for (const ModeSamples& mode : modes) {
         const ProgramSamples& k = mode.kestavo;
+        const ProgramSamples& r = mode.kestavoReadBack;
         const ProgramSamples& b = mode.bare;
         std::printf("\n%s\n%-30s %-24s %-24s %s\n", modeName(mode.windowManager), "metric",
                     "Kestavo", "bare window", "ratio");
         printRow("start to window mapped, ms", k.startMs, b.startMs, 1);
+        printRow("  with --read-back", r.startMs, b.startMs, 1);
         printRow("resident memory (VmRSS), MiB", k.residentMiB, b.residentMiB, 1);
+        printRow("  with --read-back", r.residentMiB, b.residentMiB, 1);
         startRatios.emplace_back(modeName(mode.windowManager),
                                  summarize(ratios(k.startMs, b.startMs)).median);
         memoryRatios.emplace_back(modeName(mode.windowManager),
@@ -117,6 +121,27 @@ void printReport(const RunShape& shape, const std::vector<ModeSamples>& modes)
         if (!k.doorMs.empty())
             std::printf("%-30s %-24s (%zu over loopback, --listen)\n", "set_pos to first byte, ms",
                         cell(summarize(k.doorMs), 3).c_str(), k.doorMs.size());
+    }
+
+    for (const ModeSamples& mode : modes) {
+        if (!mode.readBack)
+            continue;
+        const ReadBackSamples& rb = *mode.readBack;
+        std::printf("\nread-back, %s, one start with --read-back --listen; the benchmark answers "
+                    "%.*s on the line\n",
+                    modeName(mode.windowManager), static_cast<int>(kBearingQuestion.size()),
+                    kBearingQuestion.data());
+        std::printf("%-30s %-24s (%zu new bearings while turning)\n", "bearing's age at p, ms",
+                    cell(summarize(rb.ageMs), 3).c_str(), rb.ageMs.size());
+        std::printf("  from the answer's write to the first p reply that has it; p asked back to "
+                    "back, %s ms a round trip; %d of %zu on the first p\n",
+                    fixed(summarize(rb.pollMs).median, 3).c_str(), rb.shownAtOnce, rb.ageMs.size());
+        std::printf("questions: %s%% of the line standing still, %s%% while turning (%d bits a "
+                    "byte at %d baud; %d questions in %s s, %d in %s s)\n",
+                    fixed(linePercent(rb.still), 3).c_str(),
+                    fixed(linePercent(rb.turning), 3).c_str(), kBitsPerByte, kLineBaud,
+                    rb.still.questions, fixed(rb.still.span.count(), 2).c_str(),
+                    rb.turning.questions, fixed(rb.turning.span.count(), 2).c_str());
     }
 
     std::printf("\naims:\n");

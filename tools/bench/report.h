@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "readback.h"
 #include "xsession.h"
 
 #include "support/xserver.h"
@@ -24,7 +25,9 @@ struct ProgramSamples {
 struct ModeSamples {
     support::WindowManager windowManager = support::WindowManager::None;
     ProgramSamples kestavo;
+    ProgramSamples kestavoReadBack; // start-up and memory only
     ProgramSamples bare;
+    std::optional<ReadBackSamples> readBack; // without a window manager
 };
 
 struct RunShape {
