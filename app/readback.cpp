@@ -77,7 +77,8 @@ void ReadBack::answered(int bearing, Clock::time_point askedAt)
     m_misses = 0;
     if (!m_answering) {
         m_answering = true;
-        platform::notice(QStringLiteral("the controller answers again: bearing %1").arg(bearing));
+        (void)platform::notice(
+            QStringLiteral("the controller answers again: bearing %1").arg(bearing));
     }
     const bool moved = m_bearing && *m_bearing != bearing;
     m_bearing = bearing;
@@ -109,7 +110,7 @@ void ReadBack::missed()
     m_askedAt.reset();
     if (++m_misses == constants::kMissesUntilSilent) {
         m_answering = false;
-        platform::notice(
+        (void)platform::notice(
             QStringLiteral("no bearing comes from the controller: it did not "
                            "answer %1 questions (%2). Kestavo asks again every "
                            "%3 s; a controller that takes no bearing question "

@@ -48,7 +48,7 @@ struct StoredChoice {
         if (item.trimmed().compare(constants::kReadBackItem, Qt::CaseInsensitive) == 0)
             readBack = true;
         else if (!item.trimmed().isEmpty())
-            platform::notice(
+            (void)platform::notice(
                 QStringLiteral("%1: \"%2\" after the port number means nothing "
                                "to Kestavo and is left alone; the item it knows "
                                "is %3.")

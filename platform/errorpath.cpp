@@ -4,7 +4,6 @@
 #include "constants.h"
 #include "conversion.h"
 #include "dialogs.h"
-#include "host/notices.h"
 
 #include <QStringList>
 
@@ -34,11 +33,11 @@ namespace
 
 } // namespace
 
-void notice(const QString& text)
+bool notice(const QString& text, int fd)
 {
     const QString line =
         QStringLiteral("%1: %2\n").arg(constants::kExecutableName, visibleLines(text, u' '));
-    (void)host::tryWriteNotice(host::kStandardError, line.toLocal8Bit());
+    return host::tryWriteNotice(fd, line.toLocal8Bit());
 }
 
 QString ErrorPath::boxText(const RuntimeError& error)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "host/notices.h"
 #include "runtimeerror.h"
 
 #include <QString>
@@ -20,9 +21,10 @@ inline constexpr int kExitRuntimeError = 1;
 // A command line Kestavo does not understand.
 inline constexpr int kExitUsage = 2;
 
-// One line on standard error that ends nothing, "kestavo: " first. It never
-// waits: a line that cannot be written now is dropped.
-void notice(const QString& text);
+// One line that ends nothing, "kestavo: " first, on standard error unless
+// another descriptor is given. It never waits: a line that cannot be
+// written now is dropped. Whether it was written.
+bool notice(const QString& text, int fd = host::kStandardError);
 
 // The common error path: every run-time error ends up here, is shown in a
 // message box and as one line on standard error, and ends the program.

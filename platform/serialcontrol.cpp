@@ -93,8 +93,7 @@ void SerialControl::waitUntilSent()
 {
     QString reason;
     const std::optional<qint64> queued = host::outputQueued(m_port.handle(), reason);
-    if (queued == 0)
-        m_unsent = false;
+    noteQueue(queued);
     const bool sentBefore = writtenIsSent();
     const std::chrono::milliseconds allowance = drainAllowance(queued.value_or(m_lastWriteBytes));
     switch (host::drainLine(m_port.handle(), allowance, reason)) {
@@ -139,15 +138,18 @@ bool SerialControl::writtenIsSent() const
     return !m_unsent;
 }
 
+void SerialControl::noteQueue(std::optional<qint64> kernelQueued) const
+{
+    if (kernelQueued == 0 && m_port.bytesToWrite() == 0)
+        m_unsent = false;
+}
+
 void SerialControl::checkSent()
 {
     if (!m_port.isOpen() || !m_unsent)
         return;
     QString reason;
-    if (m_port.bytesToWrite() == 0 && host::outputQueued(m_port.handle(), reason) == 0) {
-        m_unsent = false;
-        return;
-    }
+    noteQueue(host::outputQueued(m_port.handle(), reason));
     // Still on its way (or the line failed, which the next write or the
     // end reports); looked at again while it may still leave.
     if (!writtenIsSent())
@@ -326,10 +328,8 @@ qint64 SerialControl::outBufferCount() const
                                           "Check that the device is still connected, then start "
                                           "Kestavo again.")
                                .arg(portLabel(), reason));
-    const qint64 count = m_port.bytesToWrite() + *queued;
-    if (count == 0)
-        m_unsent = false;
-    return count;
+    noteQueue(queued);
+    return m_port.bytesToWrite() + *queued;
 }
 
 RuntimeError SerialControl::writeFailure() const

@@ -80,6 +80,9 @@ private:
     // output queue read empty after the last write, or the last write's
     // time on the line plus the grace has passed since.
     [[nodiscard]] bool writtenIsSent() const;
+    // The kernel's queue read kernelQueued: if that and Qt's buffer are
+    // empty, what was written has left.
+    void noteQueue(std::optional<qint64> kernelQueued) const;
     void checkSent();
     [[nodiscard]] std::chrono::milliseconds lineTime(qint64 bytes) const;
     void applySettings(const LineSettings& settings);

@@ -4,8 +4,8 @@
 #include "app/commandline.h"
 #include "conversation.h"
 #include "platform/constants.h"
+#include "platform/errorpath.h"
 #include "platform/host/network.h"
-#include "platform/host/notices.h"
 #include "platform/runtime.h"
 #include "platform/runtimeerror.h"
 
@@ -216,9 +216,7 @@ void FrontDoor::drop(Client& client)
 
 bool FrontDoor::say(const QString& text)
 {
-    const QByteArray line =
-        (QString(constants::kExecutableName) + QStringLiteral(": ") + text + u'\n').toLocal8Bit();
-    if (platform::host::tryWriteNotice(m_messages, line))
+    if (platform::notice(text, m_messages))
         return true;
     ++m_messagesDropped;
     return false;

@@ -97,7 +97,8 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
     // A write that fails after GO has returned still ends the program.
     connect(m_comm1, &platform::SerialControl::failed, this,
             [this](const platform::RuntimeError& error) { m_runTime.fail(error); });
-    connect(m_comm1, &platform::SerialControl::lineGone, this, &platform::notice);
+    connect(m_comm1, &platform::SerialControl::lineGone, this,
+            [](const QString& text) { (void)platform::notice(text); });
     connect(m_link, &app::RotorLink::failed, this,
             [this](const platform::RuntimeError& error) { m_runTime.fail(error); });
     // What GO and the clients handed over must reach the line before the
