@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/commandset.h"
 #include "platform/runtimeerror.h"
 
 #include <QObject>
@@ -46,6 +47,10 @@ public:
     explicit RotorLink(platform::CommControl& comm1, QObject* parent = nullptr);
     ~RotorLink() override;
 
+    // The controller's commands; the default set until told.
+    void setCommandSet(CommandSet set) { m_commandSet = set; }
+    [[nodiscard]] CommandSet commandSet() const { return m_commandSet; }
+
     // From now on the controller is asked where the rotor points (the port
     // must read too); nullptr while it is not.
     ReadBack& startReadBack();
@@ -85,6 +90,9 @@ public:
 signals:
     // The target, or what the controller says of the rotor, changed.
     void changed();
+    // GO's text was no heading the command set can send; why, in words
+    // for the window. Nothing went out.
+    void goRefused(const QString& why);
     // A queued target could not be sent once the line was free.
     void failed(const kestavo::platform::RuntimeError& error);
 
@@ -94,6 +102,7 @@ private:
     void onStoodStill(int bearing);
 
     platform::CommControl& m_comm1;
+    CommandSet m_commandSet = kDefaultCommandSet;
     QTimer m_poll;
     std::optional<int> m_waiting;
     Position m_position;

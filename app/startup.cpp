@@ -37,24 +37,28 @@ using platform::SequentialFile;
 struct StoredChoice {
     std::int16_t portNumber = 0;
     bool readBack = false;
+    std::optional<CommandSet> commandSet;
 };
 
 // Items after the port number are Kestavo's options; one it does not know
 // is told, and left alone.
-[[nodiscard]] bool readBackIn(const QString& rest, const QString& fileName)
+void readItems(const QString& rest, const QString& fileName, StoredChoice& choice)
 {
-    bool readBack = false;
     for (const QString& item : rest.split(u',', Qt::SkipEmptyParts)) {
-        if (item.trimmed().compare(constants::kReadBackItem, Qt::CaseInsensitive) == 0)
-            readBack = true;
-        else if (!item.trimmed().isEmpty())
+        const QString trimmed = item.trimmed();
+        if (trimmed.compare(constants::kReadBackItem, Qt::CaseInsensitive) == 0)
+            choice.readBack = true;
+        else if (const std::optional<CommandSet> set = commandSetNamed(trimmed))
+            choice.commandSet = set;
+        else if (!trimmed.isEmpty())
             (void)platform::notice(
                 QStringLiteral("%1: \"%2\" after the port number means nothing "
-                               "to Kestavo and is left alone; the item it knows "
-                               "is %3.")
-                    .arg(portFilePath(fileName), item.trimmed(), constants::kReadBackItem));
+                               "to Kestavo and is left alone; the items it knows "
+                               "are %3, %4, %5 and %6.")
+                    .arg(portFilePath(fileName), platform::visibleText(trimmed),
+                         constants::kReadBackItem, constants::kOneStepName,
+                         constants::kTwoStepName, constants::kTenthsName));
     }
-    return readBack;
 }
 
 [[nodiscard]] StoredChoice portFromFile(const QString& fileName)
@@ -66,7 +70,7 @@ struct StoredChoice {
         choice.portNumber = file.readInt16Item();
         const QString rest = file.readRestOfLine();
         file.close();
-        choice.readBack = readBackIn(rest, fileName);
+        readItems(rest, fileName, choice);
         return choice;
     } catch (const RuntimeError& error) {
         throw error.withHint(chooseAgainHint(fileName));
@@ -103,12 +107,13 @@ struct StoredChoice {
 
 } // namespace
 
-bool startUp(platform::CommControl& comm1, platform::Dialogs& dialogs, bool readBackAsked)
+LineChoice startUp(platform::CommControl& comm1, platform::Dialogs& dialogs, bool readBackAsked,
+                   std::optional<CommandSet> commandSetAsked)
 {
     const QString fileName(constants::kPortFileName);
     const bool fromFile = platform::fileLookup(fileName) != QString();
     const StoredChoice choice =
-        fromFile ? portFromFile(fileName) : StoredChoice{portFromUser(dialogs, fileName), false};
+        fromFile ? portFromFile(fileName) : StoredChoice{portFromUser(dialogs, fileName), false, {}};
     const std::int16_t portNumber = choice.portNumber;
     const bool readBack = readBackAsked || choice.readBack;
 
@@ -132,7 +137,8 @@ bool startUp(platform::CommControl& comm1, platform::Dialogs& dialogs, bool read
                                                 "type the number of the serial port."));
         throw;
     }
-    return readBack;
+    return LineChoice{readBack,
+                      commandSetAsked.value_or(choice.commandSet.value_or(kDefaultCommandSet))};
 }
 
 } // namespace kestavo::app

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/commandset.h"
+
+#include <optional>
+
 namespace kestavo::platform
 {
 class CommControl;
@@ -15,8 +19,15 @@ namespace kestavo::app
 // and stores the reply there, then opens and sets up that port on comm1.
 // Every failure is thrown as a platform::RuntimeError for the error path.
 // Read-back, asked for on the command line or by an item after the port
-// number in Tavimer.ini ("3,read-back"), opens the port for reading too;
-// returns whether it is on.
-bool startUp(platform::CommControl& comm1, platform::Dialogs& dialogs, bool readBackAsked = false);
+// number in Tavimer.ini ("3,read-back"), opens the port for reading too.
+// The command set comes from the command line, else from an item there
+// ("3,two-step"), else it is the default.
+struct LineChoice {
+    bool readBack = false;
+    CommandSet commandSet = kDefaultCommandSet;
+};
+LineChoice startUp(platform::CommControl& comm1, platform::Dialogs& dialogs,
+                   bool readBackAsked = false,
+                   std::optional<CommandSet> commandSetAsked = std::nullopt);
 
 } // namespace kestavo::app

@@ -51,6 +51,12 @@ inline constexpr std::chrono::milliseconds kLinePollInterval{10};
 // The front door: hamlib's rotator network protocol on TCP (--listen).
 inline constexpr QLatin1StringView kListenOption{"--listen"};
 inline constexpr QLatin1StringView kReadBackOption{"--read-back"};
+// The controller's command set: the option, and the same names as items in
+// Tavimer.ini ("42,two-step").
+inline constexpr QLatin1StringView kCommandSetOption{"--command-set"};
+inline constexpr QLatin1StringView kOneStepName{"one-step"};
+inline constexpr QLatin1StringView kTwoStepName{"two-step"};
+inline constexpr QLatin1StringView kTenthsName{"tenths"};
 inline constexpr QLatin1StringView kListenDefaultHost{"127.0.0.1"};
 inline constexpr QLatin1StringView kLocalhostName{"localhost"};
 // A newcomer beyond this many makes room: the oldest connection that never

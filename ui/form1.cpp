@@ -117,9 +117,11 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
 
 Form1::~Form1() = default;
 
-void Form1::load(bool readBackAsked)
+void Form1::load(bool readBackAsked, std::optional<app::CommandSet> commandSet)
 {
-    if (app::startUp(*m_comm1, m_dialogs, readBackAsked))
+    const app::LineChoice choice = app::startUp(*m_comm1, m_dialogs, readBackAsked, commandSet);
+    m_link->setCommandSet(choice.commandSet);
+    if (choice.readBack)
         showReadBack();
 }
 

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/commandset.h"
+
 #include <QWidget>
+
+#include <optional>
 
 class QLineEdit;
 class QPushButton;
@@ -40,7 +44,9 @@ public:
     // hidden. Throws its run-time error if start-up fails. With read-back
     // (asked for here or in Tavimer.ini) the window grows to show where the
     // rotor points.
-    void load(bool readBackAsked = false);
+    // The command set asked for on the command line overrides Tavimer.ini's.
+    void load(bool readBackAsked = false,
+              std::optional<app::CommandSet> commandSet = std::nullopt);
 
     // The way to the rotor that GO takes, for the network front door too.
     [[nodiscard]] app::RotorLink& rotorLink() { return *m_link; }

@@ -202,7 +202,7 @@ TEST(NextStart, ReadBackOpensTheLineForReadingFirst)
         writeFileBytes(kFile, c.file);
         ScriptedDialogs dialogs;
         RecordingCommControl comm1;
-        EXPECT_EQ(startUp(comm1, dialogs, c.asked), c.readBack) << c.file.toStdString();
+        EXPECT_EQ(startUp(comm1, dialogs, c.asked).readBack, c.readBack) << c.file.toStdString();
         EXPECT_EQ(comm1.assignments,
                   (c.readBack ? QStringList{"Reading=True"} : QStringList()) + linkSetUp(3));
     }
