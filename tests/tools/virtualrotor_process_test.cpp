@@ -257,6 +257,18 @@ TEST_F(VirtualRotor, SendsItsStrayByteFirstAndAnswersLate)
         << controller.output().toStdString();
 }
 
+TEST_F(VirtualRotor, SpeaksTheCommandSetItIsGiven)
+{
+    Controller controller({QStringLiteral("--command-set=two-step"),
+                           QStringLiteral("--answer-form=trailing"), QStringLiteral("--start=42")});
+    ASSERT_FALSE(controller.slavePath().isEmpty()) << controller.output().toStdString();
+    const Sender sender(entry(99), B4800, false, O_RDWR);
+    sender.send("AP1090;AI1;AS1;");
+    EXPECT_EQ(sender.receive(9, 5s), QByteArray("042;VR1.0"));
+    EXPECT_TRUE(controller.waitFor(QStringLiteral("target set to 90, not turning until AM1;\n")))
+        << controller.output().toStdString();
+}
+
 TEST_F(VirtualRotor, ReportsAnEndlessLineAndGoesOn)
 {
     Controller controller({QStringLiteral("--rate"), QStringLiteral("100000")});

@@ -29,12 +29,20 @@ namespace
 
 using kestavo::test::PrintTo;
 
+constexpr auto kOneStep = CommandSet::OneStep;
+constexpr auto kTwoStep = CommandSet::TwoStep;
+constexpr auto kTenths = CommandSet::Tenths;
+constexpr auto kTrailing = AnswerForm::Trailing;
+
 // --- position commands
 
 struct Command {
     const char* line;
-    std::optional<int> heading;
+    std::optional<double> heading;
     const char* reasonPart; // a piece of the reason, when refused
+    CommandSet set = kOneStep;
+    char end = '\r';
+    Action action = Action::None; // None: Turn with a heading, else refused
 };
 
 void PrintTo(const Command& c, std::ostream* os)
@@ -48,9 +56,13 @@ class PositionCommand : public ::testing::TestWithParam<Command>
 
 TEST_P(PositionCommand, TakesOnlyAHeadingFrom0To360)
 {
-    const ParsedCommand parsed = parseCommand(GetParam().line);
-    EXPECT_EQ(parsed.heading, GetParam().heading);
-    if (GetParam().heading)
+    const Command& c = GetParam();
+    const ParsedCommand parsed = parseCommand(c.line, c.end, c.set);
+    EXPECT_EQ(parsed.heading, c.heading);
+    EXPECT_EQ(parsed.action, c.action != Action::None ? c.action
+                             : c.heading              ? Action::Turn
+                                                      : Action::None);
+    if (c.heading || c.action != Action::None)
         EXPECT_EQ(parsed.reason, "");
     else
         EXPECT_NE(parsed.reason.find(GetParam().reasonPart), std::string::npos) << parsed.reason;
@@ -58,24 +70,40 @@ TEST_P(PositionCommand, TakesOnlyAHeadingFrom0To360)
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, PositionCommand,
-    ::testing::Values(Command{"AP1180", 180, ""}, Command{"AP10", 0, ""},
-                      Command{"AP1360", 360, ""}, Command{"AP1000", 0, ""}, Command{"AP107", 7, ""},
-                      Command{"AP1359", 359, ""}, Command{"", std::nullopt, "empty"},
-                      Command{"AP1", std::nullopt, "no heading"},
-                      Command{"AP2180", std::nullopt, "does not start with AP1"},
-                      Command{"ap1180", std::nullopt, "does not start with AP1"},
-                      Command{" AP1180", std::nullopt, "does not start with AP1"},
-                      Command{"AP", std::nullopt, "does not start with AP1"},
-                      Command{"AP1361", std::nullopt, "past 360"},
-                      Command{"AP1999", std::nullopt, "past 360"},
-                      Command{"AP10180", std::nullopt, "more than 3 digits"},
-                      Command{"AP1 180", std::nullopt, "not whole degrees"},
-                      Command{"AP1180 ", std::nullopt, "not whole degrees"},
-                      Command{"AP1-10", std::nullopt, "not whole degrees"},
-                      Command{"AP1+10", std::nullopt, "not whole degrees"},
-                      Command{"AP112.5", std::nullopt, "not whole degrees"},
-                      Command{"AP118\n", std::nullopt, "not whole degrees"},
-                      Command{"AP1\xb0", std::nullopt, "\"\\xB0\""}));
+    ::testing::Values(
+        Command{"AP1180", 180, ""}, Command{"AP10", 0, ""}, Command{"AP1360", 360, ""},
+        Command{"AP1000", 0, ""}, Command{"AP107", 7, ""}, Command{"AP1359", 359, ""},
+        Command{"", std::nullopt, "empty"}, Command{"AP1", std::nullopt, "no heading"},
+        Command{"AP2180", std::nullopt, "does not start with AP1"},
+        Command{"ap1180", std::nullopt, "does not start with AP1"},
+        Command{" AP1180", std::nullopt, "does not start with AP1"},
+        Command{"AP", std::nullopt, "does not start with AP1"},
+        Command{"AP1361", std::nullopt, "past 360"}, Command{"AP1999", std::nullopt, "past 360"},
+        Command{"AP10180", std::nullopt, "more than 3 digits"},
+        Command{"AP1 180", std::nullopt, "not whole degrees"},
+        Command{"AP1180 ", std::nullopt, "not whole degrees"},
+        Command{"AP1-10", std::nullopt, "not whole degrees"},
+        Command{"AP1+10", std::nullopt, "not whole degrees"},
+        Command{"AP112.5", std::nullopt, "not whole degrees"},
+        Command{"AP118\n", std::nullopt, "not whole degrees"},
+        Command{"AP1\xb0", std::nullopt, "\"\\xB0\""}, Command{"AP1180", 180, "", kOneStep, ';'},
+        Command{"", {}, "", kOneStep, ';', Action::Stop},
+        Command{"AM1", {}, "not a command of the one-step set", kOneStep, ';'},
+        Command{"AP1007", 7, "", kTwoStep, ';', Action::SetTarget},
+        Command{"AP1180", {}, "after CR it does nothing", kTwoStep},
+        Command{"AP118", {}, "not exactly 3 digits", kTwoStep, ';'},
+        Command{"AM1", {}, "", kTwoStep, ';', Action::Move},
+        Command{"AS1", {}, "", kTwoStep, ';', Action::Stop},
+        Command{"AS1", {}, "only when ; ends it", kTwoStep},
+        Command{"", {}, "", kTwoStep, ';', Action::Forget},
+        Command{"AI1", {}, "", kTwoStep, ';', Action::Query}, Command{"AP1007.5", 7.5, "", kTenths},
+        Command{"AP1360.0", 360, "", kTenths}, Command{"AP1360.1", {}, "past 360", kTenths},
+        Command{"AP1180", {}, "no tenth", kTenths}, Command{"AP17.5", {}, "not ddd.d", kTenths},
+        Command{"AP1180.5.", {}, "not ddd.d", kTenths},
+        Command{"AP1007.5", {}, "only when CR ends it", kTenths, ';'},
+        Command{"BI1", {}, "", kTenths, ';', Action::Query},
+        Command{"AI1", {}, "not a command of the tenths set", kTenths, ';'},
+        Command{"", {}, "", kTenths, ';', Action::Stop}));
 
 TEST(CommandText, EscapesWhatIsNotPrintable)
 {
@@ -144,6 +172,8 @@ struct Exchange {
     std::vector<std::pair<std::chrono::milliseconds, std::string>> steps; // wait, then send
     std::string wire;
     bool mute = false;
+    CommandSet set = CommandSet::OneStep;
+    AnswerForm form = AnswerForm::Leading;
 };
 
 class Answering : public ::testing::TestWithParam<Exchange>
@@ -154,11 +184,12 @@ TEST_P(Answering, FollowsTheRotor)
 {
     Rotor rotor(10, GetParam().start);
     LineSplitter splitter(8);
+    Responder responder(Dialect{GetParam().set, GetParam().form, GetParam().mute});
     std::string wire;
     for (const auto& [wait, bytes] : GetParam().steps) {
         rotor.advance(wait);
         for (const ReceivedLine& line : splitter.feed(bytes))
-            wire += respond(line, rotor, GetParam().mute).answer;
+            wire += responder.respond(line, rotor).answer;
     }
     EXPECT_EQ(wire, GetParam().wire);
 }
@@ -172,7 +203,48 @@ INSTANTIATE_TEST_SUITE_P(
         Exchange{"banner at rest", 90, {{0ms, ";"}}, "VR1.0"},
         Exchange{"one chunk", 0, {{0ms, "AP1090;AI1;;"}, {1s, "AI1;"}}, ";000;000"},
         Exchange{"AI1 with CR is no query", 0, {{0ms, "AI1\r"}}, ""},
-        Exchange{"mute", 90, {{0ms, "AI1;;"}}, "", true}),
+        Exchange{"mute", 90, {{0ms, "AI1;;"}}, "", true},
+        Exchange{"trailing", 42, {{0ms, "AI1;"}}, "042;", false, kOneStep, kTrailing},
+        Exchange{"one-step takes no other set's words", 90, {{0ms, "AM1;AS1;BI1;"}}, ""},
+        Exchange{"two-step turns on AM1 only",
+                 0,
+                 {{0ms, "AP1180;"}, {1s, "AI1;AM1;"}, {1s, "AI1;"}},
+                 "000;010;",
+                 false,
+                 kTwoStep,
+                 kTrailing},
+        Exchange{"two-step ignores CR and AM1 without target",
+                 0,
+                 {{0ms, "AP1180\rAM1;"}, {1s, "AI1;"}},
+                 ";000",
+                 false,
+                 kTwoStep},
+        Exchange{"two-step lone ; forgets",
+                 0,
+                 {{0ms, "AP1180;;AM1;"}, {1s, "AI1;"}},
+                 ";000",
+                 false,
+                 kTwoStep},
+        Exchange{"two-step lone ; turns on",
+                 0,
+                 {{0ms, "AP1180;AM1;"}, {1s, ";"}, {1s, "AI1;"}},
+                 ";020",
+                 false,
+                 kTwoStep},
+        Exchange{"two-step AS1 stops",
+                 0,
+                 {{0ms, "AP1180;AM1;"}, {1s, "AS1;AI1;AS1;"}},
+                 ";010VR1.0",
+                 false,
+                 kTwoStep},
+        Exchange{"tenths",
+                 0,
+                 {{0ms, "BI1;AP1048.8\rAP1180\r"}, {5s, "BI1;AI1;"}},
+                 "  0.0; 48.8;",
+                 false,
+                 kTenths},
+        Exchange{"tenths at 180", 180, {{0ms, "BI1;;"}}, "180.0;VR1.0", false, kTenths},
+        Exchange{"tenths 360 is 0", 359.96, {{0ms, "BI1;"}}, "  0.0;", false, kTenths}),
     [](const auto& test) { return kestavo::test::testName(test.param.name); });
 
 // --- the rotor
@@ -296,6 +368,8 @@ struct Arguments {
     bool mute = false;
     bool strayByte = false;
     std::chrono::milliseconds answerDelay{0};
+    CommandSet set = CommandSet::OneStep;
+    AnswerForm form = AnswerForm::Leading;
 };
 
 [[nodiscard]] std::string joined(const Arguments& c)
@@ -327,6 +401,8 @@ TEST_P(CommandLine, IsReadOrRefused)
         EXPECT_EQ(parsed.options.mute, GetParam().mute);
         EXPECT_EQ(parsed.options.strayByte, GetParam().strayByte);
         EXPECT_EQ(parsed.options.answerDelay, GetParam().answerDelay);
+        EXPECT_EQ(parsed.options.commandSet, GetParam().set);
+        EXPECT_EQ(parsed.options.answerForm, GetParam().form);
     } else {
         EXPECT_NE(parsed.error.find(part), std::string::npos) << parsed.error;
     }
@@ -350,7 +426,21 @@ INSTANTIATE_TEST_SUITE_P(
         Arguments{
             {"--mute", "--stray-byte", "--answer-delay=250"}, 99, 6, 0, "", true, true, 250ms},
         Arguments{{"--answer-delay", "60001"}, 0, 0, 0, "from 0 to 60000"},
-        Arguments{{"--mute=yes"}, 0, 0, 0, "takes no value"}),
+        Arguments{{"--mute=yes"}, 0, 0, 0, "takes no value"},
+        Arguments{{"--command-set", "two-step", "--answer-form=trailing"},
+                  99,
+                  6,
+                  0,
+                  "",
+                  false,
+                  false,
+                  0ms,
+                  kTwoStep,
+                  kTrailing},
+        Arguments{{"--command-set=tenths"}, 99, 6, 0, "", false, false, 0ms, kTenths},
+        Arguments{{"--command-set", "three-step"}, 0, 0, 0, "one-step, two-step or tenths"},
+        Arguments{{"--answer-form", "middle"}, 0, 0, 0, "leading or trailing"},
+        Arguments{{"--answer-form=leading", "--command-set=tenths"}, 0, 0, 0, "is for the one"}),
     [](const auto& test) { return kestavo::test::testName(joined(test.param)); });
 
 // --- taking over a port table entry

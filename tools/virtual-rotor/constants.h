@@ -22,8 +22,21 @@ inline constexpr char kCommandEnd = static_cast<char>(kestavo::constants::kComma
 // it is the stop command. Some controllers take it after a position too.
 inline constexpr char kQueryEnd = ';';
 inline constexpr std::string_view kQueryCommand{"AI1"};
+// The two-step set's own commands: go to the target set before, and stop.
+inline constexpr std::string_view kMoveCommand{"AM1"};
+inline constexpr std::string_view kStopCommand{"AS1"};
+// The tenths set asks for its finer bearing with another word.
+inline constexpr std::string_view kTenthsQueryCommand{"BI1"};
 
-// The bearing goes back as this, then three digits, and no line end.
+inline constexpr std::string_view kOneStepName{"one-step"};
+inline constexpr std::string_view kTwoStepName{"two-step"};
+inline constexpr std::string_view kTenthsName{"tenths"};
+inline constexpr std::string_view kLeadingName{"leading"};
+inline constexpr std::string_view kTrailingName{"trailing"};
+
+// The bearing goes back as this, then three digits, and no line end; with
+// --answer-form trailing the same character comes after the digits, as it
+// does after the tenths answer.
 inline constexpr char kAnswerStart = ';';
 // What it sends of its own accord when told to stop while standing still.
 inline constexpr std::string_view kBanner{"VR1.0"};
@@ -34,6 +47,12 @@ inline constexpr char kStrayByte = '\xFF';
 inline constexpr int kMinHeading = 0;
 inline constexpr int kMaxHeading = 360;
 inline constexpr std::size_t kMaxHeadingDigits = 3;
+// A tenths heading is ddd.d, a tenths bearing goes back as five characters,
+// blank-padded on the left, then the answer end.
+inline constexpr char kTenthsPoint = '.';
+inline constexpr std::size_t kTenthsHeadingLength = kMaxHeadingDigits + 2;
+inline constexpr int kTenthsAnswerWidth = 5;
+inline constexpr int kTenthsPerDegree = 10;
 
 // A line that grows past this without an end is thrown away, so a sender that
 // never ends its line cannot make us grow without bound.

@@ -45,9 +45,11 @@ void complain(const std::string& line)
 
 Controller::Controller(const Options& options, int master, const LineFraming& initialFraming,
                        int signalFd)
-    : m_master(master), m_signals(signalFd), m_mute(options.mute), m_strayByte(options.strayByte),
-      m_answerDelay(options.answerDelay), m_rotor(options.rate, options.start),
-      m_splitter(vc::kMaxLineLength), m_reported(initialFraming)
+    : m_master(master), m_signals(signalFd),
+      m_responder(Dialect{options.commandSet, options.answerForm, options.mute}),
+      m_strayByte(options.strayByte), m_answerDelay(options.answerDelay),
+      m_rotor(options.rate, options.start), m_splitter(vc::kMaxLineLength),
+      m_reported(initialFraming)
 {
 }
 
@@ -180,7 +182,7 @@ void Controller::obey(const ReceivedLine& line)
     if (!line.tooLong)
         say("command \"" + escapedText(line.bytes) + "\" " + hexBytes(line.bytes + line.end));
     const double target = m_rotor.target();
-    Response response = respond(line, m_rotor, m_mute);
+    Response response = m_responder.respond(line, m_rotor);
     if (m_rotor.target() != target && !m_rotor.arrived())
         m_lastProgress = Clock::now();
     if (response.answer.empty() || m_answerDelay == std::chrono::milliseconds::zero()) {

@@ -3,6 +3,7 @@
 
 #include "linesplitter.h"
 #include "options.h"
+#include "responder.h"
 #include "rotor.h"
 #include "termiosdescription.h"
 
@@ -55,7 +56,7 @@ private:
 
     int m_master;
     int m_signals;
-    bool m_mute;
+    Responder m_responder;
     bool m_strayByte;
     std::chrono::milliseconds m_answerDelay;
     std::deque<LateAnswer> m_late;

@@ -125,6 +125,10 @@ int main(int argc, char* argv[])
         std::string(kestavo::constants::kPromptText.data(),
                     static_cast<std::size_t>(kestavo::constants::kPromptText.size())) +
         "\"; end with Ctrl-C or q");
+    // Said only when it is not the default, so that the default prints as before.
+    if (options.commandSet != CommandSet::OneStep || options.answerForm != AnswerForm::Leading)
+        say("takes the " + std::string(commandSetName(options.commandSet)) + " command set" +
+            (options.answerForm == AnswerForm::Trailing ? ", answering \"ddd;\"" : ""));
 
     Controller controller(options, line.masterFd(), framingOf(attributes), signalFd);
     const int status = controller.run();

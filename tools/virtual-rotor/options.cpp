@@ -32,6 +32,7 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& arguments)
     parsed.options.port = kDefaultPort;
     parsed.options.rate = kDefaultRate;
     parsed.options.start = kDefaultStart;
+    bool formGiven = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string_view name = arguments[i];
         std::optional<std::string_view> value;
@@ -51,7 +52,8 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& arguments)
             *flag = true;
             continue;
         }
-        if (name != "--port" && name != "--rate" && name != "--start" && name != "--answer-delay") {
+        if (name != "--port" && name != "--rate" && name != "--start" && name != "--answer-delay" &&
+            name != "--command-set" && name != "--answer-form") {
             parsed.error = "unknown option \"" + std::string(arguments[i]) + "\"";
             return parsed;
         }
@@ -86,6 +88,23 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& arguments)
                 return parsed;
             }
             parsed.options.answerDelay = std::chrono::milliseconds(*delay);
+        } else if (name == "--command-set") {
+            const auto set = commandSetNamed(*value);
+            if (!set) {
+                parsed.error = shown + ": the command set must be " + std::string(kOneStepName) +
+                               ", " + std::string(kTwoStepName) + " or " + std::string(kTenthsName);
+                return parsed;
+            }
+            parsed.options.commandSet = *set;
+        } else if (name == "--answer-form") {
+            if (*value != kLeadingName && *value != kTrailingName) {
+                parsed.error = shown + ": the answer form must be " + std::string(kLeadingName) +
+                               " or " + std::string(kTrailingName);
+                return parsed;
+            }
+            formGiven = true;
+            parsed.options.answerForm =
+                *value == kTrailingName ? AnswerForm::Trailing : AnswerForm::Leading;
         } else {
             const auto start = numberFrom<double>(*value);
             if (!start || !(*start >= kMinHeading && *start <= kMaxHeading)) {
@@ -96,6 +115,11 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& arguments)
             parsed.options.start = *start;
         }
     }
+    // Its answer has one form only, so asking for another would be a silent lie.
+    if (formGiven && parsed.options.commandSet == CommandSet::Tenths)
+        parsed.error = "--answer-form is for the " + std::string(kOneStepName) + " and " +
+                       std::string(kTwoStepName) + " sets; " + std::string(kTenthsName) +
+                       " always answers as ddd.d;";
     return parsed;
 }
 
@@ -103,21 +127,50 @@ std::string usage()
 {
     using namespace constants;
     const std::string program(kProgramName);
+    const std::string indent(program.size() + 8, ' ');
+    const std::string prefix(kCommandPrefix);
+    const std::string banner(kBanner);
     return "usage: " + program + " [--port N] [--rate DEGREES_PER_SECOND] [--start DEGREES]\n" +
-           std::string(program.size() + 8, ' ') + "[--mute] [--answer-delay MS] [--stray-byte]\n" +
+           indent + "[--mute] [--answer-delay MS] [--stray-byte]\n" + indent +
+           "[--command-set NAME] [--answer-form " + std::string(kLeadingName) + "|" +
+           std::string(kTrailingName) +
+           "]\n"
            "Stands in for the rotor controller on a pseudo-terminal that Kestavo reaches as\n"
            "port N (default " +
            std::to_string(kDefaultPort) +
            ") through its per-user port table.\n"
            "The rotor turns at --rate degrees per second (default 6) from --start (default 0).\n"
            "A command ends with CR or \";\". " +
-           std::string(kCommandPrefix) + "DDD turns the rotor to DDD degrees; " +
-           std::string(kQueryCommand) +
+           prefix + "DDD turns the rotor to DDD degrees; " + std::string(kQueryCommand) +
            "; asks\n"
            "for its bearing, answered as \";DDD\" with no line end; a lone \";\" stops a turn,\n"
            "and at rest makes it send \"" +
-           std::string(kBanner) +
-           "\".\n"
+           banner +
+           "\". These are the commands of the one-step set.\n"
+           "  --command-set NAME  the commands it takes: " +
+           std::string(kOneStepName) + " (the default) or\n      " + std::string(kTwoStepName) +
+           "  " + prefix + "DDD; (three digits) sets the target without turning, " +
+           std::string(kMoveCommand) +
+           ";\n"
+           "                turns to it, " +
+           std::string(kStopCommand) + "; stops (at rest: \"" + banner + "\"), " +
+           std::string(kQueryCommand) +
+           "; asks, a lone\n"
+           "                \";\" forgets the target, and " +
+           prefix +
+           "DDD with CR does nothing\n"
+           "      " +
+           std::string(kTenthsName) + "    " + prefix + "DDD.D with CR turns to a tenth, " +
+           std::string(kTenthsQueryCommand) +
+           "; asks, answered as\n"
+           "                \"DDD.D;\", padded with blanks (\" 48.8;\"), and a lone \";\""
+           " stops\n"
+           "  --answer-form FORM  how one-step and two-step answer: " +
+           std::string(kLeadingName) +
+           " (\";DDD\", the\n"
+           "                     default) or " +
+           std::string(kTrailingName) +
+           " (\"DDD;\")\n"
            "  --mute             take commands but send nothing back\n"
            "  --answer-delay MS  send every answer MS milliseconds late (0 to " +
            std::to_string(kMaxAnswerDelay.count()) +

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "commandparser.h"
+
 #include <chrono>
 #include <string>
 #include <string_view>
@@ -19,6 +21,8 @@ struct Options {
     // How late every answer goes out.
     std::chrono::milliseconds answerDelay{0};
     bool strayByte = false;
+    CommandSet commandSet = CommandSet::OneStep;
+    AnswerForm answerForm = AnswerForm::Leading;
 };
 
 struct ParsedOptions {
@@ -26,8 +30,9 @@ struct ParsedOptions {
     std::string error; // empty when the command line was understood
 };
 
-// Reads --port N, --rate DEG_PER_S, --start DEG, --answer-delay MS (also as
-// --name=value), --mute, --stray-byte and --help.
+// Reads --port N, --rate DEG_PER_S, --start DEG, --answer-delay MS,
+// --command-set NAME, --answer-form leading|trailing (also as --name=value),
+// --mute, --stray-byte and --help.
 [[nodiscard]] ParsedOptions parseOptions(const std::vector<std::string_view>& arguments);
 
 [[nodiscard]] std::string usage();

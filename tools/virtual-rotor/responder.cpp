@@ -14,29 +14,44 @@ namespace
 
 namespace vc = constants;
 
-[[nodiscard]] Response obey(const ReceivedLine& line, Rotor& rotor)
+[[nodiscard]] Response turn(double target, Rotor& rotor)
+{
+    const double from = rotor.heading();
+    rotor.retarget(target);
+    if (rotor.arrived())
+        return {"already at " + headingText(from), {}};
+    return {"turning from " + headingText(from) + " to " + headingText(rotor.target()), {}};
+}
+
+} // namespace
+
+Response Responder::obey(const ReceivedLine& line, Rotor& rotor)
 {
     if (line.tooLong)
         return {"not understood: no CR within " + std::to_string(vc::kMaxLineLength) +
                     " bytes (nor \"" + vc::kQueryEnd +
                     "\"), so the line is discarded up to the next one",
                 {}};
-    const ParsedCommand command = parseCommand(line.bytes, line.end);
+    const std::string move = std::string(vc::kMoveCommand) + vc::kQueryEnd;
+    const ParsedCommand command = parseCommand(line.bytes, line.end, m_dialect.set);
     switch (command.action) {
-    case Action::Turn: {
-        const double from = rotor.heading();
-        rotor.retarget(*command.heading);
-        if (rotor.arrived())
-            return {"already at " + headingText(from), {}};
-        return {"turning from " + headingText(from) + " to " + headingText(rotor.target()), {}};
+    case Action::Turn:
+        return turn(*command.heading, rotor);
+    case Action::SetTarget:
+        m_setTarget = command.heading;
+        return {"target set to " + headingText(*m_setTarget) + ", not turning until " + move, {}};
+    case Action::Move:
+        if (!m_setTarget)
+            return {"not understood: " + move + " with no target set", {}};
+        return turn(*m_setTarget, rotor);
+    case Action::Forget: {
+        const std::string what =
+            m_setTarget ? "forgot the set target " + headingText(*m_setTarget) : "no target set";
+        m_setTarget.reset();
+        return {what + "; a lone \"" + vc::kQueryEnd + "\" does not stop this controller", {}};
     }
-    case Action::Query: {
-        char digits[8];
-        std::snprintf(digits, sizeof digits, "%0*d", static_cast<int>(vc::kMaxHeadingDigits),
-                      rotor.bearing());
-        return {"asked for the bearing: " + std::string(digits),
-                vc::kAnswerStart + std::string(digits)};
-    }
+    case Action::Query:
+        return answerBearing(rotor);
     case Action::Stop:
         if (!rotor.arrived()) {
             rotor.stop();
@@ -51,12 +66,28 @@ namespace vc = constants;
     return {"not understood: " + command.reason, {}};
 }
 
-} // namespace
+Response Responder::answerBearing(const Rotor& rotor) const
+{
+    char text[16];
+    if (m_dialect.set == CommandSet::Tenths) {
+        std::snprintf(text, sizeof text, "%*.1f", vc::kTenthsAnswerWidth,
+                      rotor.bearingTenths() / static_cast<double>(vc::kTenthsPerDegree));
+        const std::string shown(text);
+        return {"asked for the bearing: " + shown.substr(shown.find_first_not_of(' ')),
+                shown + vc::kAnswerStart};
+    }
+    std::snprintf(text, sizeof text, "%0*d", static_cast<int>(vc::kMaxHeadingDigits),
+                  rotor.bearing());
+    const std::string digits(text);
+    return {"asked for the bearing: " + digits, m_dialect.form == AnswerForm::Trailing
+                                                    ? digits + vc::kAnswerStart
+                                                    : vc::kAnswerStart + digits};
+}
 
-Response respond(const ReceivedLine& line, Rotor& rotor, bool mute)
+Response Responder::respond(const ReceivedLine& line, Rotor& rotor)
 {
     Response response = obey(line, rotor);
-    if (mute && !response.answer.empty()) {
+    if (m_dialect.mute && !response.answer.empty()) {
         response.note += " (mute: not sent)";
         response.answer.clear();
     }

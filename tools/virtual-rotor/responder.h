@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "commandparser.h"
 #include "linesplitter.h"
 #include "rotor.h"
 
+#include <optional>
 #include <string>
 
 namespace kestavo::virtualrotor
@@ -18,8 +20,31 @@ struct Response {
     friend bool operator==(const Response&, const Response&) = default;
 };
 
-// Obeys line on rotor. A mute controller obeys as well but sends nothing.
-[[nodiscard]] Response respond(const ReceivedLine& line, Rotor& rotor, bool mute);
+// How the controller talks: the commands it takes, where the ; of its
+// whole-degree answer goes, and whether it answers at all.
+struct Dialect {
+    CommandSet set = CommandSet::OneStep;
+    AnswerForm form = AnswerForm::Leading;
+    // Obeys as well but sends nothing.
+    bool mute = false;
+};
+
+// Obeys lines on a rotor. It holds the target a two-step controller was
+// given until it is told to go there.
+class Responder
+{
+public:
+    explicit Responder(const Dialect& dialect) : m_dialect(dialect) {}
+
+    [[nodiscard]] Response respond(const ReceivedLine& line, Rotor& rotor);
+
+private:
+    [[nodiscard]] Response obey(const ReceivedLine& line, Rotor& rotor);
+    [[nodiscard]] Response answerBearing(const Rotor& rotor) const;
+
+    Dialect m_dialect;
+    std::optional<double> m_setTarget;
+};
 
 // Whole degrees when the heading is one, else one decimal.
 [[nodiscard]] std::string headingText(double heading);

@@ -34,6 +34,13 @@ int Rotor::bearing() const
     return static_cast<int>(std::lround(m_heading)) % constants::kMaxHeading;
 }
 
+int Rotor::bearingTenths() const
+{
+    using namespace constants;
+    return static_cast<int>(std::lround(m_heading * kTenthsPerDegree)) %
+           (kMaxHeading * kTenthsPerDegree);
+}
+
 double Rotor::advance(Seconds elapsed)
 {
     if (elapsed.count() <= 0)

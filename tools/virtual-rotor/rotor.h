@@ -32,6 +32,8 @@ public:
     // The heading in whole degrees as the controller reports it: 0 to 359,
     // so 360 is 0.
     [[nodiscard]] int bearing() const;
+    // The same in tenths of a degree: 0 to 3599, so 360.0 is 0.0.
+    [[nodiscard]] int bearingTenths() const;
 
 private:
     double m_rate;
