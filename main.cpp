@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/commandline.h"
 #include "platform/constants.h"
-#include "platform/conversion.h"
 #include "platform/displaywatch.h"
 #include "platform/errorpath.h"
 #include "platform/host/signals.h"
@@ -28,9 +27,6 @@ int main(int argc, char* argv[])
         arguments.append(QString::fromLocal8Bit(argv[i]));
     if (const auto status = app::answerInformationRequest(arguments, stdout))
         return *status;
-    const std::optional<app::StartOptions> options = app::startOptions(arguments, stderr);
-    if (!options)
-        return platform::kExitRuntimeError;
     // From here on an ending has a port to give back, and a reader of
     // standard error that went away must not end Kestavo halfway. Answers
     // to information requests still end quietly in a closed pipe.
@@ -40,15 +36,14 @@ int main(int argc, char* argv[])
                      "ends first, Kestavo ends at once, without sending what is buffered\n",
                      constants::kExecutableName.data(), qPrintable(reason));
 
+    // Before the display is reached, so that a mistake is named with or
+    // without one; after SIGPIPE is ignored, so that it still ends with 2.
+    app::StartOptions options;
+    if (const auto status = app::readStartOptions(arguments, options, stderr))
+        return *status;
+
     platform::watchDisplay(arguments);
     QApplication application(argc, argv);
-    // Qt has taken its own options by now; whatever else looks like one is
-    // a mistake the user should hear of before waiting on it.
-    if (const std::optional<QString> unknown = app::unknownOption(QApplication::arguments())) {
-        std::fprintf(stderr, "%s: unknown option %s\n%s", constants::kExecutableName.data(),
-                     qPrintable(platform::visibleText(*unknown)), qPrintable(app::usage()));
-        return platform::kExitUsage;
-    }
     // Under Wayland the desktop finds the icon through it.
     QApplication::setDesktopFileName(QString(constants::kDesktopFileName));
 
@@ -58,9 +53,9 @@ int main(int argc, char* argv[])
     ui::Form1 form1(runTime, dialogs);
     remote::FrontDoor frontDoor(form1.rotorLink(), runTime);
     return runTime.run([&] {
-        form1.load(options->readBack);
-        if (options->listen)
-            frontDoor.listen(*options->listen);
+        form1.load(options.readBack, options.commandSet);
+        if (options.listen)
+            frontDoor.listen(*options.listen);
         form1.show();
         ui::useWindowIconAfterFirstFrame(form1);
     });

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/commandset.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,8 +17,8 @@ namespace kestavo::app
 [[nodiscard]] QString usage();
 
 // Answers --version, --help and --list-ports on out before any display is needed. Returns
-// the exit status when one of them was asked for; nullopt otherwise, and every
-// other argument is left to Qt (-platform, -display, ...).
+// the exit status when one of them was asked for; nullopt otherwise. Qt's own
+// options (-platform NAME, -display D, ...) are left to Qt.
 [[nodiscard]] std::optional<int> answerInformationRequest(const QStringList& arguments,
                                                           std::FILE* out);
 
@@ -32,17 +34,17 @@ struct ListenAddress {
 
 // What the command line asks of a normal start.
 struct StartOptions {
-    std::optional<ListenAddress> listen; // --listen [ADDRESS:]PORT
-    bool readBack = false;               // --read-back
+    std::optional<ListenAddress> listen;  // --listen [ADDRESS:]PORT
+    bool readBack = false;                // --read-back
+    std::optional<CommandSet> commandSet; // --command-set NAME
 };
 
-// Reads the options of a normal start; the last --listen counts. A value
-// that is wrong is told on err in one line, and nullopt returned.
-[[nodiscard]] std::optional<StartOptions> startOptions(const QStringList& arguments,
-                                                       std::FILE* err);
-
-// The first option of Kestavo's own command line that it does not know,
-// once Qt has taken its own from it (-platform, -display, ...).
-[[nodiscard]] std::optional<QString> unknownOption(const QStringList& arguments);
+// Reads the options of a normal start into options, without a display; the
+// last --listen and --command-set count. A command line that is wrong (an
+// unknown option, a missing or wrong value, a word without a dash) is told
+// on err in one line naming what, then the usage, and the exit status is
+// returned; nullopt when the start can go on.
+[[nodiscard]] std::optional<int> readStartOptions(const QStringList& arguments,
+                                                  StartOptions& options, std::FILE* err);
 
 } // namespace kestavo::app

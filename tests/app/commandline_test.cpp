@@ -50,6 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
         Request{"ShortHelp", {"kestavo", "-h"}, 0, "Usage: kestavo [OPTION]...\n"},
         Request{"AfterQtOptions", {"kestavo", "-platform", "offscreen", "-v"}, 0, "Kestavo 1.00"},
         Request{"QtOptionsOnly", {"kestavo", "-platform", "offscreen"}, std::nullopt, ""},
+        Request{"QtOptionValue", {"kestavo", "-qwindowtitle", "-v"}, std::nullopt, ""},
+        Request{"AfterAMistake", {"kestavo", "read-back", "--bogus", "-h"}, 0, "Usage: kestavo"},
         // The program's own name is no request, whatever it is called.
         Request{"NamedLikeAnOption", {"--version"}, std::nullopt, ""}),
     [](const auto& test) { return std::string(test.param.name); });
@@ -92,43 +94,78 @@ TEST(ListPortsRequest, IsNamedInTheHelp)
 
 } // namespace
 
-// --listen [ADDRESS:]PORT: where the front door listens, or one line on
-// what is wrong before anything opens.
-TEST(ListenOption, IsReadOrRefusedOnOneLine)
+namespace
+{
+
+// What a start was asked for, as the rows below write it.
+[[nodiscard]] QString summary(const kestavo::app::StartOptions& options)
+{
+    QStringList parts;
+    if (options.listen)
+        parts.append(options.listen->text() + (options.listen->loopback ? "" : " reachable"));
+    if (options.readBack)
+        parts.append(QStringLiteral("read-back"));
+    if (options.commandSet)
+        parts.append(QString(kestavo::app::commandSetName(*options.commandSet)));
+    return parts.join(u' ');
+}
+
+} // namespace
+
+// The options of a normal start, or, before any display is reached, status 2
+// with one line naming what is wrong, then the usage.
+TEST(StartOptions, AreReadOrRefusedNamingTheWrongWord)
 {
     const struct {
         QStringList arguments;
-        const char* address; // nullptr: refused
-        bool loopback = true;
+        const char* read;      // nullptr: refused
+        const char* line = ""; // how the refusal starts
     } cases[] = {
         {{"kestavo"}, ""},
         {{"kestavo", "--listen", "4533"}, "127.0.0.1:4533"},
         {{"kestavo", "--listen=localhost:1"}, "127.0.0.1:1"},
-        {{"kestavo", "--listen", "192.168.1.5:65535"}, "192.168.1.5:65535", false},
+        {{"kestavo", "--listen", "192.168.1.5:65535"}, "192.168.1.5:65535 reachable"},
         {{"kestavo", "--listen", "[::1]:4533"}, "[::1]:4533"},
-        {{"kestavo", "--listen", "[::]:4533"}, "[::]:4533", false},
-        {{"kestavo", "--listen"}, nullptr},
-        {{"kestavo", "--listen", "65536"}, nullptr},
-        {{"kestavo", "--listen", "::1:4533"}, nullptr},
-        {{"kestavo", "--listen", "rotor.example:4533"}, nullptr},
-        {{"kestavo", "--listen", "\x1b[2J:1"}, nullptr},
+        {{"kestavo", "--listen", "[::]:4533"}, "[::]:4533 reachable"},
+        {{"kestavo", "--listen", "1", "--listen", "2"}, "127.0.0.1:2"},
+        {{"kestavo", "--command-set", "two-step", "--read-back"}, "read-back two-step"},
+        {{"kestavo", "--command-set= Tenths", "--command-set=one-step"}, "one-step"},
+        // Left for Qt with their values, which look like Kestavo's words.
+        {{"kestavo", "-platform", "offscreen", "--display", "read-back", "-style=x", "-reverse",
+          "-qwindowtitle", "--bogus", "--read-back"},
+         "read-back"},
+        {{"kestavo", "--listen"}, nullptr, "kestavo: --listen needs a value"},
+        {{"kestavo", "--listen", "65536"}, nullptr, "kestavo: --listen \"65536\": "},
+        {{"kestavo", "--listen", "::1:4533"}, nullptr, "kestavo: --listen \"::1:4533\": "},
+        {{"kestavo", "--listen", "rotor.example:4533"}, nullptr, "kestavo: --listen \"rotor."},
+        {{"kestavo", "--listen", "\x1b[2J:1"}, nullptr, "kestavo: --listen \"\\x1b[2J:1\""},
+        {{"kestavo", "read-back"}, nullptr, "kestavo: unexpected argument \"read-back\";"},
+        {{"kestavo", "listen", "4533"}, nullptr, "kestavo: unexpected argument \"listen\";"},
+        {{"kestavo", "--", "-v"}, nullptr, "kestavo: unexpected argument \"-v\""},
+        {{"kestavo", "--command-set"}, nullptr, "kestavo: --command-set needs a value: one-step, "},
+        {{"kestavo", "--command-set", "tenth"}, nullptr, "kestavo: --command-set \"tenth\": "},
+        {{"kestavo", "-platform", "x", "-vh", "--read-back"},
+         nullptr,
+         "kestavo: unknown option -vh"},
+        {{"kestavo", "--bogus=1"}, nullptr, "kestavo: unknown option --bogus\n"},
+        {{"kestavo", "--read-back=no"}, nullptr, "kestavo: --read-back takes no value"},
     };
     for (const auto& c : cases) {
         std::FILE* err = std::tmpfile();
         ASSERT_NE(err, nullptr);
-        const auto options = kestavo::app::startOptions(c.arguments, err);
+        kestavo::app::StartOptions options;
+        const std::optional<int> status = kestavo::app::readStartOptions(c.arguments, options, err);
         const QByteArray said = streamBytes(err);
         std::fclose(err);
         const std::string what = c.arguments.join(u' ').toStdString();
-        if (!c.address) {
-            EXPECT_FALSE(options) << what;
-            EXPECT_TRUE(said.startsWith("kestavo: --listen ") && said.count('\n') == 1 &&
-                        !said.contains('\x1b'))
+        if (!c.read) {
+            EXPECT_EQ(status, std::optional<int>(2)) << what;
+            EXPECT_TRUE(said.startsWith(c.line) &&
+                        said.mid(said.indexOf('\n') + 1).startsWith("Usage: kestavo [OPTION]..."))
                 << said.toStdString();
             continue;
         }
-        ASSERT_TRUE(options) << what << said.toStdString();
-        EXPECT_EQ(options->listen ? options->listen->text() : QString(), c.address) << what;
-        EXPECT_EQ(!options->listen || options->listen->loopback, c.loopback) << what;
+        EXPECT_EQ(status, std::nullopt) << what << said.toStdString();
+        EXPECT_EQ(summary(options), c.read) << what;
     }
 }

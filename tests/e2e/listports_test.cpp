@@ -59,12 +59,14 @@ TEST(ListPortsProgram, ShowsATableEntryWithItsDeviceWithoutADisplay)
     EXPECT_TRUE(run.out.endsWith(QStringLiteral("Port table: %1\n").arg(table.directory())));
 }
 
-// Qt's own options go first, so each row also shows that they are taken.
+// Qt's own options go first, so those rows also show that they are taken;
+// with none, no display is reached before the mistake is named.
 TEST(CommandLineProgram, AnUnknownOptionEndsWithItsNameAndTheUsage)
 {
     const std::pair<QStringList, QString> rows[] = {
         {{"-platform", "offscreen", "--listne", "4533"}, "--listne"},
         {{"-platform", "offscreen", "--listen", "4533", "--read-back", "-x"}, "-x"},
+        {{"--bogus"}, "--bogus"},
     };
     for (const auto& [arguments, unknown] : rows) {
         const ProgramRun run = runWithoutDisplay(arguments);
