@@ -11,7 +11,9 @@ namespace kestavo::app
 namespace
 {
 
-// ";ddd" or a non-digit before "ddd;" is five bytes at most.
+// A non-digit before "ddd.d;" is seven bytes at most; ";ddd" and a
+// non-digit before "ddd;" five.
+constexpr qsizetype kLongestTenthsAnswer = 7;
 constexpr qsizetype kLongestAnswer = 5;
 
 [[nodiscard]] bool isDigit(char c)
@@ -28,7 +30,7 @@ constexpr qsizetype kLongestAnswer = 5;
     const int value = (digits[0] - '0') * 100 + (digits[1] - '0') * 10 + (digits[2] - '0');
     if (value > constants::kDegreesPerTurn)
         return std::nullopt;
-    return value % constants::kDegreesPerTurn;
+    return (value % constants::kDegreesPerTurn) * kTenthsPerDegree;
 }
 
 } // namespace
@@ -37,7 +39,7 @@ std::optional<int> AnswerReader::take(QByteArrayView bytes)
 {
     for (const char byte : bytes) {
         m_tail += byte;
-        if (m_tail.size() > kLongestAnswer) {
+        if (m_tail.size() > (m_set == CommandSet::Tenths ? kLongestTenthsAnswer : kLongestAnswer)) {
             m_tail.remove(0, 1);
             m_fromStart = false;
         }
@@ -49,8 +51,36 @@ std::optional<int> AnswerReader::take(QByteArrayView bytes)
     return std::nullopt;
 }
 
+bool AnswerReader::boundedBefore(qsizetype i) const
+{
+    return i > 0 ? !isDigit(m_tail[i - 1]) : m_fromStart;
+}
+
+std::optional<int> AnswerReader::tenthsAtEnd() const
+{
+    const QByteArrayView tail(m_tail);
+    const qsizetype size = tail.size();
+    if (size < 4 || tail[size - 1] != constants::kAnswerMark || !isDigit(tail[size - 2]) ||
+        tail[size - 3] != constants::kDecimalPoint)
+        return std::nullopt;
+    qsizetype front = size - 3;
+    while (front > 0 && isDigit(tail[front - 1]) && size - 3 - front < constants::kHeadingDigits)
+        --front;
+    if (front == size - 3 || !boundedBefore(front))
+        return std::nullopt;
+    int value = 0;
+    for (qsizetype i = front; i < size - 3; ++i)
+        value = value * 10 + (tail[i] - '0');
+    value = value * kTenthsPerDegree + (tail[size - 2] - '0');
+    if (value > kTenthsPerTurn)
+        return std::nullopt;
+    return value % kTenthsPerTurn;
+}
+
 std::optional<int> AnswerReader::answerAtEnd() const
 {
+    if (m_set == CommandSet::Tenths)
+        return tenthsAtEnd();
     const QByteArrayView tail(m_tail);
     const qsizetype size = tail.size();
     if (size < 4)
@@ -60,14 +90,18 @@ std::optional<int> AnswerReader::answerAtEnd() const
     if (tail[size - 1] != constants::kAnswerMark)
         return std::nullopt;
     // "ddd;" must not be the end of a longer number, such as "1801;".
-    const bool bounded = size == kLongestAnswer ? !isDigit(tail[0]) : m_fromStart;
-    return bounded ? degreesIn(tail.sliced(size - 4, 3)) : std::nullopt;
+    return boundedBefore(size - 4) ? degreesIn(tail.sliced(size - 4, 3)) : std::nullopt;
 }
 
 void AnswerReader::reset()
 {
     m_tail.clear();
     m_fromStart = true;
+}
+
+int wholeDegrees(int tenths)
+{
+    return (tenths + kTenthsPerDegree / 2) / kTenthsPerDegree % constants::kDegreesPerTurn;
 }
 
 double degreesApart(double a, double b)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QLatin1StringView>
+#include <QString>
 #include <QStringView>
 
 #include <optional>
@@ -22,5 +23,26 @@ inline constexpr CommandSet kDefaultCommandSet = CommandSet::OneStep;
 
 // The set a name means, case and blanks around it ignored; nullopt for none.
 [[nodiscard]] std::optional<CommandSet> commandSetNamed(QStringView name);
+
+// Headings and bearings on the line are kept in tenths of a degree, 0-3599.
+inline constexpr int kTenthsPerDegree = 10;
+inline constexpr int kTenthsPerTurn = 3600;
+
+// The finest step the set can send, in tenths.
+[[nodiscard]] int resolution(CommandSet set);
+
+// What turns the rotor to heading (tenths, a multiple of resolution(set)).
+[[nodiscard]] QString positionCommand(CommandSet set, int heading);
+
+// GO of the one-step set: the text exactly as typed.
+[[nodiscard]] QString typedCommand(const QString& text);
+
+// The heading a typed text puts on the line with the one-step set, in
+// tenths: one to three plain digits up to 360; nullopt for any other text,
+// which the controller may well refuse.
+[[nodiscard]] std::optional<int> plainHeading(QStringView text);
+
+[[nodiscard]] QLatin1StringView stopCommand(CommandSet set);
+[[nodiscard]] QLatin1StringView bearingQuestion(CommandSet set);
 
 } // namespace kestavo::app

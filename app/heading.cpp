@@ -42,13 +42,10 @@ std::optional<Heading> headingOf(QStringView text)
     QString decimal = text.toString();
     decimal.replace(u',', u'.');
     const int degrees = platform::textToInt16(decimal);
-    return Heading{*target, ((degrees % constants::kDegreesPerTurn) + constants::kDegreesPerTurn) %
-                                constants::kDegreesPerTurn};
-}
-
-QString headingText(int heading)
-{
-    return QStringLiteral("%1").arg(heading, constants::kHeadingDigits, 10, QChar(u'0'));
+    const auto intoTurn = [](int value, int turn) { return ((value % turn) + turn) % turn; };
+    constexpr int kTenthsPerTurn = constants::kDegreesPerTurn * 10;
+    return Heading{*target, intoTurn(degrees, constants::kDegreesPerTurn),
+                   intoTurn(static_cast<int>(std::nearbyint(*target * 10)), kTenthsPerTurn)};
 }
 
 } // namespace kestavo::app

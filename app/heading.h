@@ -20,13 +20,12 @@ namespace kestavo::app
 // "4.5000000000000001" -> 5), and taken into 0-359 (359.6 -> 0, -10 -> 350,
 // 450 -> 90). nullopt when the text is no number or outside -180..450;
 // "90x" is none.
+// tenths is the same rounded to a tenth instead, in tenths (0-3599).
 struct Heading {
     double target;
     int degrees;
+    int tenths;
 };
 [[nodiscard]] std::optional<Heading> headingOf(QStringView text);
-
-// Three digits, as the controller takes them: 5 -> "005".
-[[nodiscard]] QString headingText(int heading);
 
 } // namespace kestavo::app

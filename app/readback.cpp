@@ -1,19 +1,39 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "readback.h"
 
+#include "app/lineowner.h"
 #include "platform/commcontrol.h"
 #include "platform/constants.h"
 #include "platform/errorpath.h"
 
 namespace kestavo::app
 {
+namespace
+{
 
-ReadBack::ReadBack(platform::CommControl& comm1, QObject* parent) : QObject(parent), m_comm1(comm1)
+constexpr double kResolution = constants::kBearingResolution;
+
+[[nodiscard]] double apart(int a, int b)
+{
+    return degreesApart(double(a) / kTenthsPerDegree, double(b) / kTenthsPerDegree);
+}
+
+[[nodiscard]] QString degreesText(int tenths)
+{
+    return QString::number(double(tenths) / kTenthsPerDegree, 'f',
+                           tenths % kTenthsPerDegree ? 1 : 0);
+}
+
+} // namespace
+
+ReadBack::ReadBack(LineOwner& line, platform::CommControl& comm1, CommandSet set, QObject* parent)
+    : QObject(parent), m_line(line), m_comm1(comm1), m_set(set), m_reader(set)
 {
     m_next.setSingleShot(true);
     m_deadline.setSingleShot(true);
     connect(&m_next, &QTimer::timeout, this, &ReadBack::ask);
-    connect(&m_deadline, &QTimer::timeout, this, &ReadBack::missed);
+    connect(&m_deadline, &QTimer::timeout, this, &ReadBack::answerOverdue);
+    connect(&m_line, &LineOwner::questionSent, this, &ReadBack::questionSent);
 }
 
 void ReadBack::start()
@@ -26,32 +46,31 @@ void ReadBack::commandSent(std::optional<int> heading)
 {
     m_commandAt = m_clock();
     m_target = heading;
-    m_turning = true;
-    m_still = false;
+    m_motion = Motion::Turning;
     m_lastCounted.reset();
-    if (m_started && !m_askedAt && m_answering)
+    const bool asking = m_question == Question::Waiting || m_question == Question::Out;
+    if (m_started && !asking && m_answering)
         m_next.start(constants::kAskWhileTurning);
 }
 
 void ReadBack::ask()
 {
-    if (!m_started || m_askedAt)
+    if (!m_started || m_question == Question::Waiting || m_question == Question::Out)
         return;
+    m_question = Question::Waiting;
     try {
-        // Behind a command a question would be answered late, and it must
-        // never hold one up: it waits until the line is free.
-        if (m_comm1.outBufferCount() > 0) {
-            m_next.start(constants::kLinePollInterval);
-            return;
-        }
-        // What came before the question answers nothing.
-        m_comm1.discardInput();
-        m_reader.reset();
-        m_comm1.setOutput(QString(constants::kBearingQuestion));
+        m_line.ask(QString(bearingQuestion(m_set)));
     } catch (const platform::RuntimeError& error) {
         emit failed(error);
-        return;
     }
+}
+
+void ReadBack::questionSent()
+{
+    // What came before the question answers nothing.
+    m_reader.reset();
+    m_question = Question::Out;
+    m_answerOpen = true;
     m_askedAt = m_clock();
     m_deadline.start(constants::kAnswerTimeout);
 }
@@ -61,43 +80,41 @@ void ReadBack::received()
     // Read to the end every time, so that a device that never stops
     // talking holds no more than the port's bound.
     for (QString chunk = m_comm1.input(); !chunk.isEmpty(); chunk = m_comm1.input()) {
-        if (!m_askedAt)
+        if (!m_answerOpen)
             continue;
         if (const std::optional<int> answer = m_reader.take(chunk.toLatin1())) {
-            const Clock::time_point askedAt = *m_askedAt;
-            m_askedAt.reset();
-            m_deadline.stop();
-            answered(*answer, askedAt);
+            m_answerOpen = false;
+            if (m_question == Question::Out) {
+                m_question = Question::None;
+                m_deadline.stop();
+            }
+            answered(*answer);
         }
     }
 }
 
-void ReadBack::answered(int bearing, Clock::time_point askedAt)
+void ReadBack::answered(int bearing)
 {
     m_misses = 0;
     if (!m_answering) {
         m_answering = true;
         (void)platform::notice(
-            QStringLiteral("the controller answers again: bearing %1").arg(bearing));
+            QStringLiteral("the controller answers again: bearing %1").arg(degreesText(bearing)));
     }
-    const bool moved = m_bearing && *m_bearing != bearing;
+    const bool moved = m_bearing && apart(*m_bearing, bearing) > kResolution;
     m_bearing = bearing;
     // Answers to questions asked while the rotor may still be starting
     // tell nothing of where it stops.
-    if (askedAt - m_commandAt >= constants::kStartingTime) {
-        if (moved) {
-            m_turning = true;
-            m_still = false;
-        }
-        const bool arrived =
-            m_target && degreesApart(bearing, *m_target) <= constants::kBearingResolution;
+    if (m_askedAt - m_commandAt >= constants::kStartingTime) {
+        const bool arrived = m_target && apart(bearing, *m_target) <= kResolution;
+        const bool same = m_lastCounted && apart(*m_lastCounted, bearing) <= kResolution;
         if (arrived) {
-            m_turning = false;
-            m_still = true;
-        } else if (m_lastCounted == bearing && !m_still) {
-            m_turning = false;
-            m_still = true;
+            m_motion = Motion::Still;
+        } else if (same && m_motion == Motion::Turning) {
+            m_motion = Motion::Still;
             emit stoodStill(bearing);
+        } else if (moved) {
+            m_motion = Motion::Turning;
         }
         m_lastCounted = bearing;
     }
@@ -105,9 +122,11 @@ void ReadBack::answered(int bearing, Clock::time_point askedAt)
     scheduleNext();
 }
 
-void ReadBack::missed()
+void ReadBack::answerOverdue()
 {
-    m_askedAt.reset();
+    if (m_question != Question::Out)
+        return;
+    m_question = Question::None;
     if (++m_misses == constants::kMissesUntilSilent) {
         m_answering = false;
         (void)platform::notice(
@@ -116,7 +135,7 @@ void ReadBack::missed()
                            "%3 s; a controller that takes no bearing question "
                            "needs read-back off.")
                 .arg(constants::kMissesUntilSilent)
-                .arg(constants::kBearingQuestion)
+                .arg(bearingQuestion(m_set))
                 .arg(std::chrono::duration_cast<std::chrono::seconds>(constants::kAskWhileSilent)
                          .count()));
         emit changed();
@@ -129,7 +148,7 @@ void ReadBack::scheduleNext()
     // A single miss may be noise on the line: asked again soon.
     if (!m_answering)
         m_next.start(constants::kAskWhileSilent);
-    else if (m_turning || m_misses > 0)
+    else if (m_motion == Motion::Turning || m_misses > 0)
         m_next.start(constants::kAskWhileTurning);
     else
         m_next.start(constants::kAskAtRest);

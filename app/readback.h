@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/bearinganswer.h"
+#include "app/commandset.h"
 #include "platform/runtimeerror.h"
 
 #include <QObject>
@@ -19,10 +20,12 @@ class CommControl;
 namespace kestavo::app
 {
 
+class LineOwner;
+
 // Asks the controller where the rotor points, and reads the answers: often
 // while it may be turning, now and then at rest, seldom while no answer
-// comes. One question at most is out, and none is asked while a command is
-// still on its way out; a command never waits for one.
+// comes. The line's owner sends each question when nothing else waits; one
+// at most is out. Bearings are in tenths of a degree.
 class ReadBack final : public QObject
 {
     Q_OBJECT
@@ -30,7 +33,8 @@ class ReadBack final : public QObject
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit ReadBack(platform::CommControl& comm1, QObject* parent = nullptr);
+    explicit ReadBack(LineOwner& line, platform::CommControl& comm1, CommandSet set,
+                      QObject* parent = nullptr);
 
     // Asks the first question; until then nothing is asked.
     void start();
@@ -42,13 +46,19 @@ public:
     // The line has bytes for input().
     void received();
 
-    // Asks now, unless a question is out or a command still leaves.
+    // Asks, unless a question is out or waits for the line.
     void ask();
 
-    // The controller's last answer; nullopt before the first and while it
+    // The controller's last bearing; nullopt before the first and while it
     // does not answer.
     [[nodiscard]] std::optional<int> bearing() const;
+    // The last bearing it gave, answering or not.
+    [[nodiscard]] std::optional<int> lastBearing() const { return m_bearing; }
     [[nodiscard]] bool answering() const { return m_answering; }
+
+    // The question out has had its time: a miss, though its answer still
+    // counts until the next question. Its timer calls it.
+    void answerOverdue();
 
     // Tests see time pass through this.
     void setClock(std::function<Clock::time_point()> clock) { m_clock = std::move(clock); }
@@ -56,28 +66,39 @@ public:
 signals:
     // The bearing, or whether one comes, changed.
     void changed();
-    // The rotor stands still, at bearing: two answers in a row agree, after
-    // the bearing moved or a command went out.
+    // The rotor stands still, at bearing: two answers in a row within a
+    // degree, after the bearing moved or a command went out.
     void stoodStill(int bearing);
     // A question could not be written.
     void failed(const kestavo::platform::RuntimeError& error);
 
 private:
-    void answered(int bearing, Clock::time_point askedAt);
-    void missed();
+    // Where the last question is: none to wait for, waiting for the line,
+    // or out within its deadline.
+    enum class Question { None, Waiting, Out };
+    // What the answers say of the rotor since the last command.
+    enum class Motion { Turning, Still };
+
+    void questionSent();
+    void answered(int bearing);
     void scheduleNext();
 
+    LineOwner& m_line;
     platform::CommControl& m_comm1;
+    CommandSet m_set;
     std::function<Clock::time_point()> m_clock = [] { return Clock::now(); };
     AnswerReader m_reader;
     QTimer m_next;
     QTimer m_deadline;
     bool m_started = false;
-    std::optional<Clock::time_point> m_askedAt; // the question out
+    Question m_question = Question::None;
+    // The last question's answer still counts, however late, until the
+    // next question goes out.
+    bool m_answerOpen = false;
+    Clock::time_point m_askedAt;
     Clock::time_point m_commandAt;
     std::optional<int> m_target;
-    bool m_turning = false; // asked often until it arrives or stands still
-    bool m_still = false;   // standing still has been told
+    Motion m_motion = Motion::Turning;
     std::optional<int> m_lastCounted;
     std::optional<int> m_bearing;
     int m_misses = 0;

@@ -2,11 +2,11 @@
 #pragma once
 
 #include "app/commandset.h"
+#include "app/lineowner.h"
 #include "platform/runtimeerror.h"
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -20,25 +20,22 @@ class Ending;
 namespace kestavo::app
 {
 
-// GO: sends one position command, "AP1", the target text and CR. Nothing is trimmed,
-// checked or awaited; the text box and the focus are left as they are.
-void go(platform::CommControl& comm1, const QString& target);
+struct Heading;
+class ReadBack;
 
 // X: ends the program at once.
 void x(platform::Ending& ending);
 
-// A target as a client gave it, in degrees; the line only ever gets the
-// rounded azimuth.
+// A target as a client gave it, in degrees; the line only ever gets it
+// rounded to the command set's step.
 struct Position {
     double azimuth = 0;
     double elevation = 0;
 };
 
 // The rotor as both doors reach it: the window's GO and the network's
-// targets go out through go() on the same port, and the last target given
-// either way is kept for the clients that ask.
-class ReadBack;
-
+// targets, in the command set's form, through the line's one owner; the
+// last target given either way is kept for the clients that ask.
 class RotorLink final : public QObject
 {
     Q_OBJECT
@@ -51,40 +48,46 @@ public:
     void setCommandSet(CommandSet set) { m_commandSet = set; }
     [[nodiscard]] CommandSet commandSet() const { return m_commandSet; }
 
+    // The port tells it when the line is free.
+    [[nodiscard]] LineOwner& line() { return m_line; }
+
     // From now on the controller is asked where the rotor points (the port
-    // must read too); nullptr while it is not.
+    // must read too).
     ReadBack& startReadBack();
+    // nullptr while it is not.
     [[nodiscard]] ReadBack* readBack() const { return m_readBack.get(); }
 
-    // GO: always sent at once, one command per click. A network target
-    // still waiting for the line is dropped: the click is newer.
-    void go(const QString& target);
+    // GO: always sent at once, one command per click. The one-step set sends
+    // the text as typed; the others need a heading, else nothing goes out
+    // and goRefused tells why.
+    void go(const QString& text);
 
-    // A network target: heading (0-359) goes out, target is what the
-    // clients read back. While the line has not yet taken the previous
-    // network command, this one replaces whatever waits behind it, so a
-    // flood never queues more than one command. The heading last put on the
-    // line is not sent again: trackers resend their target every cycle.
-    // With read-back it is, once, when the rotor stands still away from it.
-    void turnTo(int heading, Position target);
+    // A network target. It waits while the line is busy, replaced by any
+    // newer one, so a flood never queues more than one command. The heading
+    // last put on the line is not sent again: trackers resend their target
+    // every cycle. With read-back it is, once, when the rotor stands still
+    // away from it.
+    void turnTo(const Heading& heading, double elevation);
 
     // Stops a turn; only a controller that is read back is known to take
-    // it. Returns whether it was sent. The next target goes out even if it
-    // is the last one.
+    // it. Returns whether it was taken. The next target goes out even if it
+    // is the last one, and until one is given there is none.
     bool stop();
 
     // Sends a network target still waiting for the line, as the program
     // ends: a client was told it was taken.
-    void sendWaiting();
+    void sendWaiting() { m_line.sendWaiting(); }
 
-    // Where the rotor points, for the clients that ask: the last target
-    // given by either door, as it was given, so that a tracker reads back
-    // exactly what it asked for and sees no reason to ask again (0, 0
-    // before the first). With read-back, the controller's bearing instead
-    // while it is more than its resolution away from that target.
-    [[nodiscard]] Position position() const;
+    // Where the rotor points, for the clients that ask. Without read-back,
+    // the last target given by either door, as it was given (0, 0 before
+    // the first). With read-back the controller's last bearing, or the
+    // target while the controller answers within a degree of it, so that a
+    // tracker sees no reason to send it again; nullopt until the
+    // controller has given a bearing.
+    [[nodiscard]] std::optional<Position> position() const;
 
-    // The last target given by either door; nullopt before the first.
+    // The last target given by either door; nullopt before the first and
+    // after a stop.
     [[nodiscard]] std::optional<Position> target() const;
 
 signals:
@@ -93,24 +96,24 @@ signals:
     // GO's text was no heading the command set can send; why, in words
     // for the window. Nothing went out.
     void goRefused(const QString& why);
-    // A queued target could not be sent once the line was free.
+    // A waiting command could not be sent once the line was free.
     void failed(const kestavo::platform::RuntimeError& error);
 
 private:
-    void send(int heading);
-    void onPoll();
+    [[nodiscard]] int onLine(const Heading& heading) const;
+    void commandSent(std::optional<int> heading);
+    void targetSent(int heading);
     void onStoodStill(int bearing);
 
-    platform::CommControl& m_comm1;
     CommandSet m_commandSet = kDefaultCommandSet;
-    QTimer m_poll;
-    std::optional<int> m_waiting;
+    LineOwner m_line;
     Position m_position;
     bool m_targetGiven = false;
-    std::optional<int> m_lastSent; // the heading last put on the line
+    std::optional<int> m_lastSent; // the heading last put on the line, in tenths
     bool m_resendOnce = false;     // the rotor stood still away from it
     std::optional<int> m_stillAt;  // where, so that one standstill resends once
     std::unique_ptr<ReadBack> m_readBack;
+    platform::CommControl& m_comm1;
 };
 
 } // namespace kestavo::app

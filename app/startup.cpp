@@ -56,8 +56,8 @@ void readItems(const QString& rest, const QString& fileName, StoredChoice& choic
                                "to Kestavo and is left alone; the items it knows "
                                "are %3, %4, %5 and %6.")
                     .arg(portFilePath(fileName), platform::visibleText(trimmed),
-                         constants::kReadBackItem, constants::kOneStepName,
-                         constants::kTwoStepName, constants::kTenthsName));
+                         constants::kReadBackItem, constants::kOneStepName, constants::kTwoStepName,
+                         constants::kTenthsName));
     }
 }
 
@@ -112,8 +112,8 @@ LineChoice startUp(platform::CommControl& comm1, platform::Dialogs& dialogs, boo
 {
     const QString fileName(constants::kPortFileName);
     const bool fromFile = platform::fileLookup(fileName) != QString();
-    const StoredChoice choice =
-        fromFile ? portFromFile(fileName) : StoredChoice{portFromUser(dialogs, fileName), false, {}};
+    const StoredChoice choice = fromFile ? portFromFile(fileName)
+                                         : StoredChoice{portFromUser(dialogs, fileName), false, {}};
     const std::int16_t portNumber = choice.portNumber;
     const bool readBack = readBackAsked || choice.readBack;
 

@@ -44,9 +44,9 @@ inline constexpr double kLowestTarget = -180.0;
 inline constexpr double kHighestTarget = 450.0;
 inline constexpr int kHeadingDigits = 3;
 
-// A front-door command waiting for the line is checked this often, so that
-// a newer target can still replace it until the line has taken the last one.
-inline constexpr std::chrono::milliseconds kLinePollInterval{10};
+// A stop asked for again, with no other command between, goes out at most
+// this often, whoever asks.
+inline constexpr std::chrono::milliseconds kRepeatedStopInterval{1000};
 
 // The front door: hamlib's rotator network protocol on TCP (--listen).
 inline constexpr QLatin1StringView kListenOption{"--listen"};
@@ -83,6 +83,13 @@ inline constexpr QLatin1StringView kRotorInfo{"Kestavo " KESTAVO_VERSION};
 // way to turn it on is a second item in Tavimer.ini, as in "3,read-back".
 inline constexpr QLatin1StringView kBearingQuestion{"AI1;"};
 inline constexpr QLatin1StringView kStopCommand{";"};
+// The two-step set: "AP1ddd;" sets the heading, "AM1;" turns, "AS1;" stops.
+inline constexpr QLatin1StringView kTwoStepEnd{";"};
+inline constexpr QLatin1StringView kTwoStepMove{"AM1;"};
+inline constexpr QLatin1StringView kTwoStepStop{"AS1;"};
+// The tenths set asks with this, and is answered "ddd.d;".
+inline constexpr QLatin1StringView kTenthsQuestion{"BI1;"};
+inline constexpr char kDecimalPoint = '.';
 inline constexpr QLatin1StringView kReadBackItem{"read-back"};
 inline constexpr char kAnswerMark = ';';
 // Asked this often while the rotor may be turning, at rest (a turn at the
@@ -90,9 +97,10 @@ inline constexpr char kAnswerMark = ';';
 inline constexpr std::chrono::milliseconds kAskWhileTurning{500};
 inline constexpr std::chrono::milliseconds kAskAtRest{5000};
 inline constexpr std::chrono::milliseconds kAskWhileSilent{10000};
-// An answer not complete within this is a miss; this many in a row and the
-// controller counts as one that does not answer.
-inline constexpr std::chrono::milliseconds kAnswerTimeout{1000};
+// An answer not complete within this is a miss (hamlib waits as long); one
+// that completes later, before the next question, still counts. This many
+// misses in a row and the controller counts as one that does not answer.
+inline constexpr std::chrono::milliseconds kAnswerTimeout{1500};
 inline constexpr int kMissesUntilSilent = 3;
 // A rotor takes a moment to start, and some back up first: answers to
 // questions asked sooner after a command tell nothing of arrival.
@@ -154,6 +162,9 @@ inline constexpr QLatin1StringView kExitCaption{"X"};
 inline constexpr QLatin1StringView kFontFamily{"MS Sans Serif"};
 inline constexpr double kWindowFontPoints = 13.8;
 inline constexpr double kButtonFontPoints = 7.8;
+// Why GO sent nothing goes below the rest, in lines no narrower than this
+// (the window widens for them).
+inline constexpr int kRefusalWidthTwips = 2880;
 
 // Read-back: where the antenna points, shown under the window's controls.
 // The dial is 120 px square at 96 dpi and still readable at half that.

@@ -2,8 +2,10 @@
 #pragma once
 
 #include "commcontrol.h"
+#include "host/line.h"
 #include "linesettings.h"
 #include "runtimeerror.h"
+#include "senttracker.h"
 
 #include <QObject>
 #include <QSerialPort>
@@ -53,6 +55,10 @@ public:
 signals:
     // The line received bytes; input() has them.
     void received();
+    // Everything written has left the line: the next command goes out
+    // behind nothing. Told once per write, or once for writes that left
+    // together.
+    void lineFree();
     // The line had hung up when the port closed, but everything written
     // had been sent before: nothing was lost, so this is no failure.
     void lineGone(const QString& notice);
@@ -63,7 +69,17 @@ signals:
 
 private:
     // Marks a call whose failures are thrown, so they are not signalled too.
-    class SyncCall;
+    class SyncCall
+    {
+    public:
+        explicit SyncCall(SerialControl& control) : m_control(control) { ++m_control.m_syncCalls; }
+        ~SyncCall() { --m_control.m_syncCalls; }
+        SyncCall(const SyncCall&) = delete;
+        SyncCall& operator=(const SyncCall&) = delete;
+
+    private:
+        SerialControl& m_control;
+    };
 
     void onPortError(QSerialPort::SerialPortError error);
     void onReadFailed();
@@ -76,14 +92,12 @@ private:
     // the port is closed even when that fails.
     void close();
     void waitUntilSent();
-    // Whether everything handed over is known to have left the line: the
-    // output queue read empty after the last write, or the last write's
-    // time on the line plus the grace has passed since.
-    [[nodiscard]] bool writtenIsSent() const;
-    // The kernel's queue read kernelQueued: if that and Qt's buffer are
-    // empty, what was written has left.
-    void noteQueue(std::optional<qint64> kernelQueued) const;
+    // Reads the output queue into the tracker; looks again while what was
+    // written may still leave, and tells when it has.
     void checkSent();
+    void lookAgainLater();
+    void noteQueue(const host::QueueReading& reading);
+    [[nodiscard]] std::chrono::nanoseconds byteTime() const;
     [[nodiscard]] std::chrono::milliseconds lineTime(qint64 bytes) const;
     void applySettings(const LineSettings& settings);
     void applyRts();
@@ -101,10 +115,7 @@ private:
     bool m_writeFailed = false; // reported once; the program is ending
     bool m_reading = false;
     bool m_readFailing = false; // a report is on its way
-    // The last write, for telling later whether it has left the line.
-    std::chrono::steady_clock::time_point m_lastWrite;
-    qint64 m_lastWriteBytes = 0;
-    mutable bool m_unsent = false;
+    SentTracker m_sent;
     QTimer m_sentCheck;
 };
 

@@ -20,6 +20,7 @@ namespace
 constexpr int kOk = 0;
 constexpr int kInvalidParameter = -1;
 constexpr int kNotImplemented = -4;
+constexpr int kTimedOut = -5;
 constexpr int kNotAvailable = -11;
 
 enum class Action { SetPos, GetPos, Stop, DumpState, GetInfo, Unavailable, Quit };
@@ -38,14 +39,16 @@ constexpr Command kCommands[] = {
     {"q", "quit", Action::Quit},           {"Q", "quit", Action::Quit},
 };
 
-// The range this rotor advertises: azimuth only, all the way round.
+// The range this rotor advertises: all the way round. It turns in azimuth
+// only, but hamlib's client refuses any elevation outside the range, and
+// trackers send one: every elevation is taken, and ignored.
 constexpr std::string_view kDumpState = "1\n0\nmin_az=0.000000\nmax_az=360.000000\n"
-                                        "min_el=0.000000\nmax_el=0.000000\nsouth_zero=0\n"
+                                        "min_el=-90.000000\nmax_el=180.000000\nsouth_zero=0\n"
                                         "rot_type=Az\ndone\n";
 constexpr std::string_view kDumpStateExtended =
     "rotctld Protocol Ver: 1\nRotor Model: 0\nMinimum Azimuth: 0.000000\n"
-    "Maximum Azimuth: 360.000000\nMinimum Elevation: 0.000000\n"
-    "Maximum Elevation: 0.000000\nSouth Zero: 0\nrot_type=Az\ndone\n";
+    "Maximum Azimuth: 360.000000\nMinimum Elevation: -90.000000\n"
+    "Maximum Elevation: 180.000000\nSouth Zero: 0\nrot_type=Az\ndone\n";
 
 [[nodiscard]] const Command* commandNamed(QByteArrayView word)
 {
@@ -91,8 +94,8 @@ constexpr std::string_view kDumpStateExtended =
 }
 
 struct Target {
-    int heading;
-    app::Position given;
+    app::Heading azimuth;
+    double elevation;
 };
 
 // The target of a set_pos: azimuth and elevation, both finite numbers, the
@@ -105,7 +108,7 @@ struct Target {
     const std::optional<double> elevation = app::readNumber(QString::fromLatin1(arguments[1]));
     if (!azimuth || !elevation)
         return std::nullopt;
-    return Target{azimuth->degrees, {azimuth->target, *elevation}};
+    return Target{*azimuth, *elevation};
 }
 
 } // namespace
@@ -162,15 +165,21 @@ QByteArray Conversation::answer(QByteArrayView line)
         return {};
     case Action::SetPos:
         if (const std::optional<Target> target = targetOf(arguments))
-            m_link.turnTo(target->heading, target->given);
+            m_link.turnTo(target->azimuth, target->elevation);
         else
             code = kInvalidParameter;
         break;
     case Action::GetPos: {
-        const app::Position at = m_link.position();
-        values = extended ? "Azimuth: " + degrees(at.azimuth) +
-                                "\nElevation: " + degrees(at.elevation) + '\n'
-                          : degrees(at.azimuth) + '\n' + degrees(at.elevation) + '\n';
+        // No bearing has come from the controller yet: hamlib's time-out,
+        // so that a tracker knows, rather than a guess.
+        const std::optional<app::Position> at = m_link.position();
+        if (!at) {
+            code = kTimedOut;
+            break;
+        }
+        values = extended ? "Azimuth: " + degrees(at->azimuth) +
+                                "\nElevation: " + degrees(at->elevation) + '\n'
+                          : degrees(at->azimuth) + '\n' + degrees(at->elevation) + '\n';
         break;
     }
     case Action::DumpState:

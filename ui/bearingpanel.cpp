@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kestavo::ui
@@ -37,6 +38,20 @@ namespace
     return constants::kBearingToTargetCaption.arg(QString::number(*bearing), figures(*target));
 }
 
+// The texts that may be widest: three digits each way, the target also
+// signed and to a tenth, in every digit (they need not be equally wide),
+// and the two texts without figures.
+[[nodiscard]] QStringList widestCaptions()
+{
+    QStringList texts{caption(std::nullopt, std::nullopt, true),
+                      caption(std::nullopt, std::nullopt, false)};
+    for (char16_t digit = u'0'; digit <= u'9'; ++digit) {
+        const QString three(3, QChar(digit));
+        texts.append(constants::kBearingToTargetCaption.arg(three, u'-' + three + u'.' + digit));
+    }
+    return texts;
+}
+
 } // namespace
 
 BearingPanel::BearingPanel(QWidget* parent) : QWidget(parent)
@@ -57,10 +72,14 @@ BearingPanel::BearingPanel(QWidget* parent) : QWidget(parent)
     m_label = new QLabel(this);
     m_label->setObjectName(QStringLiteral("BearingLabel"));
     m_label->setAlignment(Qt::AlignCenter);
-    m_label->setWordWrap(true);
-    // Room for the longest text on two lines, so the panel keeps its height
-    // as the text changes.
-    m_label->setMinimumHeight(2 * m_label->fontMetrics().lineSpacing());
+    // One line, as wide as it asks to be for the widest text, so that the
+    // panel keeps its size as the text changes.
+    int widest = 0;
+    for (const QString& text : widestCaptions()) {
+        m_label->setText(text);
+        widest = std::max(widest, m_label->sizeHint().width());
+    }
+    m_label->setMinimumWidth(widest);
 
     m_stop = new QPushButton(QString(constants::kStopCaption), this);
     m_stop->setObjectName(QStringLiteral("StopButton"));

@@ -11,12 +11,17 @@
 #include "ui/bearingpanel.h"
 #include "ui/twips.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace kestavo::ui
@@ -50,6 +55,34 @@ namespace
     return button;
 }
 
+// Inside its contents a line edit keeps this much clear on either side of
+// the text, and a pixel past its end for the cursor.
+constexpr int kLineEditSideMargin = 2;
+constexpr int kLineEditCursorRoom = 1;
+
+// How wide the text box must be to show a heading to a tenth whole, in any
+// digits, in the font it has: what its frame and margins take around the
+// room for the text, as it paints itself.
+[[nodiscard]] int widthForATenth(const QLineEdit& box, const QRect& geometry)
+{
+    const QFontMetricsF metrics(box.font(), &box);
+    qreal widest = 0;
+    for (char16_t digit = u'0'; digit <= u'9'; ++digit) {
+        const QString heading = QString(3, QChar(digit)) + u'.' + QChar(digit);
+        widest = std::max(widest, metrics.horizontalAdvance(heading));
+    }
+    QStyleOptionFrame frame;
+    frame.initFrom(&box);
+    frame.rect = QRect(QPoint(), geometry.size());
+    frame.lineWidth =
+        box.hasFrame() ? box.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, &box) : 0;
+    frame.state |= QStyle::State_Sunken;
+    const QRect contents = box.style()->subElementRect(QStyle::SE_LineEditContents, &frame, &box);
+    const QMargins textMargins = box.textMargins();
+    return geometry.width() - contents.width() + textMargins.left() + textMargins.right() +
+           2 * kLineEditSideMargin + kLineEditCursorRoom + static_cast<int>(std::ceil(widest));
+}
+
 } // namespace
 
 Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* parent)
@@ -69,6 +102,7 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
     QApplication::setFont(applicationFont);
     m_command1 = makeButton(QString(constants::kGoCaption), this);
     m_command2 = makeButton(QString(constants::kExitCaption), this);
+    m_refusal = new QLabel(this);
     m_comm1 = new platform::SerialControl(this);
     m_link = new app::RotorLink(*m_comm1, this);
 
@@ -83,6 +117,15 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
     m_command2->setObjectName(QStringLiteral("Command2"));
     m_command2->setAccessibleName(QStringLiteral("Exit"));
     m_command2->setAccessibleDescription(QStringLiteral("Ends Kestavo"));
+    m_refusal->setObjectName(QStringLiteral("GoRefusal"));
+    // A sentence, in the small font the bearing has, not the box's large one.
+    QFont sentenceFont = QApplication::font();
+    sentenceFont.setResolveMask(QFont::AllPropertiesResolved);
+    m_refusal->setFont(sentenceFont);
+    m_refusal->setWordWrap(true);
+    // It quotes what was typed, which must not be read as markup.
+    m_refusal->setTextFormat(Qt::PlainText);
+    m_refusal->hide();
     m_comm1->setObjectName(QStringLiteral("comm1"));
 
     setTabOrder(m_text1, m_command1);
@@ -90,8 +133,16 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
     m_text1->setFocus();
     layOut();
 
-    connect(m_command1, &QPushButton::clicked, this,
-            [this] { m_runTime.handle([this] { m_link->go(m_text1->text()); }); });
+    connect(m_command1, &QPushButton::clicked, this, [this] {
+        // Cleared first, so that the same refusal once more is told once
+        // more; laid out only after GO, so that the window does not shrink
+        // and grow back for it.
+        m_refusal->clear();
+        m_refusal->setAccessibleName(QString());
+        m_runTime.handle([this] { m_link->go(m_text1->text()); });
+        layOut();
+    });
+    connect(m_link, &app::RotorLink::goRefused, this, &Form1::showRefusal);
     connect(m_command2, &QPushButton::clicked, this,
             [this] { m_runTime.handle([this] { app::x(m_runTime); }); });
     // A write that fails after GO has returned still ends the program.
@@ -99,6 +150,8 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
             [this](const platform::RuntimeError& error) { m_runTime.fail(error); });
     connect(m_comm1, &platform::SerialControl::lineGone, this,
             [](const QString& text) { (void)platform::notice(text); });
+    connect(m_comm1, &platform::SerialControl::lineFree, &m_link->line(),
+            &app::LineOwner::lineFree);
     connect(m_link, &app::RotorLink::failed, this,
             [this](const platform::RuntimeError& error) { m_runTime.fail(error); });
     // What GO and the clients handed over must reach the line before the
@@ -137,7 +190,8 @@ void Form1::showReadBack()
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, stop);
     const auto show = [this, &readBack] {
         const std::optional<app::Position> target = m_link->target();
-        m_bearing->showBearing(readBack.bearing(),
+        const std::optional<int> bearing = readBack.bearing();
+        m_bearing->showBearing(bearing ? std::optional(app::wholeDegrees(*bearing)) : std::nullopt,
                                target ? std::optional(target->azimuth) : std::nullopt,
                                readBack.answering());
     };
@@ -149,26 +203,46 @@ void Form1::showReadBack()
     m_bearing->show();
 }
 
+void Form1::showRefusal(const QString& why)
+{
+    m_refusal->setText(why);
+    m_refusal->setAccessibleName(why);
+    layOut();
+    // Nothing takes the focus to it, so a screen reader is told.
+    QAccessibleEvent event(m_refusal, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
 void Form1::layOut()
 {
     const TwipScale scale(logicalDpiX(), logicalDpiY());
-    setFixedSize(
-        scale.toPixels(QSize(constants::kClientWidthTwips, constants::kClientHeightTwips)));
-    m_text1->setGeometry(scale.toPixels(constants::kText1Twips));
+    QRect text1 = scale.toPixels(constants::kText1Twips);
+    text1.setWidth(std::max(text1.width(), widthForATenth(*m_text1, text1)));
+    m_text1->setGeometry(text1);
     m_command1->setGeometry(scale.toPixels(constants::kCommand1Twips));
     m_command2->setGeometry(scale.toPixels(constants::kCommand2Twips));
-    if (!m_bearing)
-        return;
-    // Below the three controls, which stay where they are; the window
-    // widens where the panel needs it.
-    const QRect text1 = m_text1->geometry();
+
+    // The rest goes below the three controls, which stay where they are;
+    // the window widens where a part needs it, and is set once.
     const int margin = text1.left();
-    const QSize client = size();
-    const int width = std::max(m_bearing->sizeHint().width(), client.width() - 2 * margin);
-    const int height = m_bearing->hasHeightForWidth() ? m_bearing->heightForWidth(width)
-                                                      : m_bearing->sizeHint().height();
-    m_bearing->setGeometry(margin, client.height(), width, height);
-    setFixedSize(std::max(client.width(), width + 2 * margin), client.height() + height + margin);
+    QSize client =
+        scale.toPixels(QSize(constants::kClientWidthTwips, constants::kClientHeightTwips));
+    client.setWidth(std::max(client.width(), text1.right() + 1 + margin));
+    const auto below = [&](QWidget* part, int leastWidth) {
+        const int width = std::max(leastWidth, client.width() - 2 * margin);
+        const int height =
+            part->hasHeightForWidth() ? part->heightForWidth(width) : part->sizeHint().height();
+        part->setGeometry(margin, client.height(), width, height);
+        client =
+            QSize(std::max(client.width(), width + 2 * margin), client.height() + height + margin);
+    };
+    if (m_bearing)
+        below(m_bearing, m_bearing->sizeHint().width());
+    const bool refused = !m_refusal->text().isEmpty();
+    if (refused)
+        below(m_refusal, scale.x(constants::kRefusalWidthTwips));
+    m_refusal->setVisible(refused);
+    setFixedSize(client);
 }
 
 } // namespace kestavo::ui

@@ -7,6 +7,7 @@
 
 #include <optional>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -27,10 +28,11 @@ namespace kestavo::ui
 
 class BearingPanel;
 
-// The one window, "Rotor": the target text box, GO and X, and the serial
-// port object. Its layout is fixed in twips and turned into pixels through
-// the screen's logical DPI. It routes Load and the two clicks to the
-// program's handlers and does nothing else.
+// The one window, "Rotor": the target text box, GO and X, why GO sent
+// nothing when it did not, and the serial port object. Its layout is fixed
+// in twips and turned into pixels through the screen's logical DPI; a part
+// that needs more room widens or lengthens the window. It routes Load and
+// the two clicks to the program's handlers and does nothing else.
 class Form1 final : public QWidget
 {
     Q_OBJECT
@@ -45,8 +47,7 @@ public:
     // (asked for here or in Tavimer.ini) the window grows to show where the
     // rotor points.
     // The command set asked for on the command line overrides Tavimer.ini's.
-    void load(bool readBackAsked = false,
-              std::optional<app::CommandSet> commandSet = std::nullopt);
+    void load(bool readBackAsked = false, std::optional<app::CommandSet> commandSet = std::nullopt);
 
     // The way to the rotor that GO takes, for the network front door too.
     [[nodiscard]] app::RotorLink& rotorLink() { return *m_link; }
@@ -54,12 +55,15 @@ public:
 private:
     void layOut();
     void showReadBack();
+    // Why GO sent nothing, or an empty text once it is past.
+    void showRefusal(const QString& why);
 
     platform::RunTime& m_runTime;
     platform::Dialogs& m_dialogs;
     QLineEdit* m_text1 = nullptr;
     QPushButton* m_command1 = nullptr;
     QPushButton* m_command2 = nullptr;
+    QLabel* m_refusal = nullptr; // shown only while it has a text
     platform::SerialControl* m_comm1 = nullptr;
     app::RotorLink* m_link = nullptr;
     BearingPanel* m_bearing = nullptr; // only with read-back

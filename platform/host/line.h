@@ -21,6 +21,14 @@ namespace kestavo::platform::host
 // returns nullopt with the cause in reason.
 [[nodiscard]] std::optional<qint64> outputQueued(qintptr handle, QString& reason);
 
+// The same, telling a line that has no output queue to ask (it is no
+// terminal) apart from one where asking failed.
+struct QueueReading {
+    std::optional<qint64> bytes;
+    bool askable = true;
+};
+[[nodiscard]] QueueReading readOutputQueue(qintptr handle, QString& reason);
+
 enum class WaitResult { Writable, TimedOut, Failed };
 
 // Waits until the open line behind handle takes more output, or timeout

@@ -32,12 +32,18 @@ std::optional<bool> hasModemControlLines(qintptr handle, QString& reason)
 
 std::optional<qint64> outputQueued(qintptr handle, QString& reason)
 {
+    return readOutputQueue(handle, reason).bytes;
+}
+
+QueueReading readOutputQueue(qintptr handle, QString& reason)
+{
     int queued = 0;
     if (::ioctl(static_cast<int>(handle), TIOCOUTQ, &queued) != 0) {
-        reason = errnoReason(errno);
-        return std::nullopt;
+        const int cause = errno;
+        reason = errnoReason(cause);
+        return QueueReading{std::nullopt, cause != ENOTTY && cause != EINVAL};
     }
-    return queued;
+    return QueueReading{queued, true};
 }
 
 WaitResult waitWritable(qintptr handle, std::chrono::milliseconds timeout, QString& reason)

@@ -2,6 +2,7 @@
 #include "platform/errorpath.h"
 #include "platform/host/line.h"
 #include "platform/runtimeerror.h"
+#include "platform/senttracker.h"
 #include "platform/serialcontrol.h"
 
 #include "support/cases.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QList>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -309,38 +311,89 @@ TEST_P(SerialClosing, WaitsForTheLastByteBeforeTheSettingsGoBack)
     }
 }
 
-// The queue reads empty on a pseudo-terminal, so a drain that fails then
-// fails on a line that hung up after the command had left.
+// A pseudo-terminal's queue reads empty at once, but the command has not
+// had its time on the line yet: a drain that fails then may have lost it.
 INSTANTIATE_TEST_SUITE_P(Drains, SerialClosing,
                          ::testing::Values(LastBytes{"sent", DrainResult::Sent, false},
                                            LastBytes{"too slow", DrainResult::TimedOut, true},
-                                           LastBytes{"line gone after it left", DrainResult::Failed,
-                                                     false}),
+                                           LastBytes{"line gone before its time was up",
+                                                     DrainResult::Failed, true}),
                          ByName{});
 
 // An unplugged adapter answers every question with an error: only what had
-// not left before the hang-up is lost.
+// left before the hang-up is sent, however long ago it was written.
 TEST_F(SerialOnPty, AHungUpLineAtTheEndFailsOnlyWhenTheLastCommandHadNotLeft)
 {
-    for (const bool leftFirst : {true, false}) {
+    const struct {
+        bool leftFirst;
+        int waitAfterHangUp; // ms, the event loop running
+    } cases[] = {{true, 0}, {false, 0}, {false, 1100}};
+    for (const auto& c : cases) {
         PtyPair pty;
         m_table.link(kPort, pty.slavePath());
         SerialControl control;
         openAsStartUpDoes(control);
         QStringList notices;
+        int free = 0;
         QObject::connect(&control, &SerialControl::lineGone,
                          [&](const QString& notice) { notices << notice; });
+        QObject::connect(&control, &SerialControl::lineFree, [&] { ++free; });
         control.setOutput(QStringLiteral("AP1180\r"));
-        if (leftFirst) {
+        if (c.leftFirst) {
             EXPECT_EQ(pty.read(7, 500ms), QByteArray("AP1180\r"));
             QThread::msleep(30);
             QCoreApplication::processEvents(); // the queue is looked at
         }
         pty.closeMaster();
+        QTest::qWait(c.waitAfterHangUp);
+        EXPECT_EQ(free, c.leftFirst ? 1 : 0);
         const auto error = ErrorPath::failureOf([&] { control.setPortOpen(false); });
-        EXPECT_EQ(error.has_value(), !leftFirst);
-        EXPECT_EQ(notices.size(), leftFirst ? 1 : 0) << notices.join('|').toStdString();
+        EXPECT_EQ(error.has_value(), !c.leftFirst) << c.waitAfterHangUp;
+        EXPECT_EQ(notices.size(), c.leftFirst ? 1 : 0) << notices.join('|').toStdString();
         EXPECT_FALSE(control.isOpen());
+    }
+}
+
+// Whether a write left, on a clock the test moves: 7 bytes take 15 ms at
+// 4800 baud. "write N", "+ms", "queue N" (read), "queue failed", "no queue".
+TEST(SentTracker, CountsAWriteSentOnlyOnceTheQueueSaysSoAfterItsTime)
+{
+    const struct {
+        const char* name;
+        QStringList events;
+        bool sent;
+    } cases[] = {
+        {"empty after its time", {"write 7", "+15", "queue 0"}, true},
+        {"empty before its time", {"write 7", "+14", "queue 0", "+10"}, false},
+        {"a backlog", {"write 7", "write 7", "+15", "queue 0"}, false},
+        {"a backlog after its time", {"write 7", "write 7", "+30", "queue 0"}, true},
+        {"bytes still queued", {"write 7", "+15", "queue 3"}, false},
+        {"queued bytes have gone", {"write 7", "+15", "queue 3", "+7", "queue 0"}, true},
+        {"hung up", {"write 7", "+15", "queue failed", "+60000", "queue 0"}, false},
+        {"no queue to ask, within the grace", {"write 7", "no queue", "+1014"}, false},
+        {"no queue to ask, after the grace", {"write 7", "no queue", "+1015"}, true},
+        {"nothing written", {"+1"}, true},
+    };
+    for (const auto& c : cases) {
+        auto now = std::chrono::steady_clock::now();
+        kestavo::platform::SentTracker tracker([&] { return now; });
+        tracker.setByteTime(std::chrono::nanoseconds(2'083'334)); // 10 bits at 4800 baud
+        for (const QString& event : c.events) {
+            const QString value = event.section(u' ', -1);
+            if (event.startsWith(u'+'))
+                now += std::chrono::milliseconds(event.mid(1).toInt());
+            else if (event.startsWith(u"write"))
+                tracker.wrote(value.toInt());
+            else if (event == u"queue failed")
+                tracker.queueRead(std::nullopt);
+            else if (event == u"no queue")
+                tracker.queueUnknowable();
+            else
+                tracker.queueRead(value.toInt());
+        }
+        EXPECT_EQ(tracker.sent(), c.sent) << c.name;
+        EXPECT_EQ(tracker.nextLook().has_value(), !c.sent && !c.events.contains("queue failed"))
+            << c.name;
     }
 }
 

@@ -23,6 +23,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
+#include <vector>
 
 using kestavo::remote::Conversation;
 using kestavo::test::RecordingCommControl;
@@ -55,15 +56,24 @@ TEST_P(Protocol, AnswersEachLineAndSendsOnlyTargetsItTakes)
         comm1.assignments.clear();
     }
     Conversation conversation(link);
-    EXPECT_EQ(conversation.take(c.sent), c.replies);
+    // A line that takes each command at once.
+    QByteArray replies;
+    for (qsizetype from = 0; from < c.sent.size();) {
+        const qsizetype end = c.sent.indexOf('\n', from);
+        const qsizetype to = end < 0 ? c.sent.size() : end + 1;
+        link.line().lineFree();
+        replies += conversation.take(c.sent.sliced(from, to - from));
+        from = to;
+    }
+    EXPECT_EQ(replies, c.replies);
     QStringList line;
     for (const QString& command : c.line)
         line << QStringLiteral("Output=AP1%1\r").arg(command);
     EXPECT_EQ(comm1.assignments, line);
 }
 
-const QByteArray kState = "1\n0\nmin_az=0.000000\nmax_az=360.000000\nmin_el=0.000000\n"
-                          "max_el=0.000000\nsouth_zero=0\nrot_type=Az\ndone\n";
+const QByteArray kState = "1\n0\nmin_az=0.000000\nmax_az=360.000000\nmin_el=-90.000000\n"
+                          "max_el=180.000000\nsouth_zero=0\nrot_type=Az\ndone\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, Protocol,
@@ -99,6 +109,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "-10.00\nElevation: 0.00\nRPRT 0\nRPRT 0\n174.46\n0.00\n",
                  {"000", "090", "350", "174"}},
         Exchange{"get_pos after GO with decimals", "p\n", "359.60\n0.00\n", {}, "359.6"},
+        Exchange{"a GO the controller refuses puts nothing on the line",
+                 "P 45 0\n",
+                 "RPRT 0\n",
+                 {"045"},
+                 "45.0"},
         Exchange{"GO that is no heading", "p\n", "0.00\n0.00\n", {}, "90x"},
         Exchange{"dump_state", "\\dump_state\n", kState, {}},
         Exchange{"get_info", "_\n\\get_info\n", "Kestavo 1.00\nKestavo 1.00\n", {}},
@@ -119,8 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
         Exchange{"extended dump_state",
                  "+\\dump_state\n",
                  "dump_state:\nrotctld Protocol Ver: 1\nRotor Model: 0\nMinimum Azimuth: "
-                 "0.000000\nMaximum Azimuth: 360.000000\nMinimum Elevation: 0.000000\nMaximum "
-                 "Elevation: 0.000000\nSouth Zero: 0\nrot_type=Az\ndone\nRPRT 0\n",
+                 "0.000000\nMaximum Azimuth: 360.000000\nMinimum Elevation: -90.000000\nMaximum "
+                 "Elevation: 180.000000\nSouth Zero: 0\nrot_type=Az\ndone\nRPRT 0\n",
                  {}},
         Exchange{"line too long", QByteArray(300, 'P') + "\np\n", "RPRT -1\n0.00\n0.00\n", {}},
         Exchange{"cut off mid-line", "P 90 0", "", {}}),
@@ -133,16 +148,11 @@ TEST(Flood, TheNewestTargetWinsAndNothingQueuesUp)
     RecordingCommControl comm1;
     kestavo::app::RotorLink link(comm1);
     Conversation conversation(link);
-    comm1.outBuffer = 7;
     for (int i = 0; i < 20000; ++i)
         EXPECT_EQ(conversation.take(QByteArray("P ") + QByteArray::number(i % 400) + " 0\n"),
                   "RPRT 0\n");
     EXPECT_EQ(comm1.assignments, QStringList{"Output=AP1000\r"});
-    comm1.outBuffer = 0;
-    QElapsedTimer waited;
-    waited.start();
-    while (comm1.assignments.size() < 2 && waited.elapsed() < 1000)
-        QCoreApplication::processEvents();
+    link.line().lineFree();
     EXPECT_EQ(comm1.assignments, (QStringList{"Output=AP1000\r", "Output=AP1039\r"}));
 }
 
@@ -189,6 +199,7 @@ struct ReadBackExchange {
     QByteArray target;  // sent first
     QByteArray answer;  // the controller's answer to the question out
     QByteArray replies; // to p
+    kestavo::app::CommandSet set = kestavo::app::CommandSet::OneStep;
 };
 
 class ReadBackProtocol : public ::testing::TestWithParam<ReadBackExchange>
@@ -203,6 +214,7 @@ TEST_P(ReadBackProtocol, GetPosTellsTheBearingTheControllerReads)
     const ReadBackExchange& c = GetParam();
     RecordingCommControl comm1;
     kestavo::app::RotorLink link(comm1);
+    link.setCommandSet(c.set);
     kestavo::app::ReadBack& readBack = link.startReadBack();
     Conversation conversation(link);
     EXPECT_EQ(conversation.take(c.target), "RPRT 0\n");
@@ -220,7 +232,9 @@ INSTANTIATE_TEST_SUITE_P(
                                        "359.60\n0.00\n"},
                       ReadBackExchange{"within a degree", "P 270.4 5\n", "271;", "270.40\n5.00\n"},
                       ReadBackExchange{"two degrees short", "P 270 0\n", ";268", "268.00\n0.00\n"},
-                      ReadBackExchange{"no answer yet", "P 90 0\n", ";12", "90.00\n0.00\n"}),
+                      ReadBackExchange{"tenths", "P 270 0\n", " 48.8;", "48.80\n0.00\n",
+                                       kestavo::app::CommandSet::Tenths},
+                      ReadBackExchange{"no answer yet", "P 90 0\n", ";12", "RPRT -5\n"}),
     kestavo::test::ByName{});
 
 // A tracker resends its target every cycle while the controller reports the
@@ -246,20 +260,94 @@ TEST(ReadBackHold, TheSameTargetGoesOutAgainOncePerStandstillAwayFromIt)
         {500, ";140", "P 180 0\n", 1},                                    // stopped short
         {2000, ";140", "P 180 0\n", 0},    {500, ";140", "P 180 0\n", 0}, // the same standstill
         {500, ";090", "P 180 0\n", 0},     {500, ";090", "P 180 0\n", 1}, // turned by hand
-        {2500, ";180", "S\nP 180 0\n", 2},
+        {2500, ";180", "S\nP 180 0\n", 1}, // the target waits behind the stop
     };
     for (const auto& step : steps) {
         now += std::chrono::milliseconds(step.ms);
+        link.line().lineFree();
         readBack.ask();
         comm1.received = QString::fromLatin1(step.answer);
         readBack.received();
+        link.line().lineFree();
         comm1.assignments.clear();
         (void)conversation.take(step.door);
         comm1.assignments.removeAll(QStringLiteral("Output=AI1;"));
         EXPECT_EQ(comm1.assignments.size(), step.sent)
             << step.answer << ": " << comm1.assignments.join(u' ').toStdString();
     }
+    comm1.assignments.clear();
+    link.line().lineFree();
+    EXPECT_EQ(comm1.assignments, QStringList{"Output=AP1180\r"});
 }
+
+struct Answering {
+    int ms;
+    const char* answer;
+    bool overdue;       // the question out had its time before the answer came
+    QByteArray door;    // what a client sends then
+    QByteArray replies; // and reads
+    int sent = -1;      // commands that went out, -1 not counted
+    bool ask = true;    // a question goes out first
+};
+
+struct Controller {
+    const char* name;
+    std::vector<Answering> steps;
+};
+
+class Controllers : public ::testing::TestWithParam<Controller>
+{
+};
+
+// Controllers that answer late, fall silent or flicker, as a tracker sees
+// them; the line takes each command at once.
+TEST_P(Controllers, AreReadForWhatTheySay)
+{
+    RecordingCommControl comm1;
+    kestavo::app::RotorLink link(comm1);
+    kestavo::app::ReadBack& readBack = link.startReadBack();
+    auto now = std::chrono::steady_clock::now();
+    readBack.setClock([&] { return now; });
+    Conversation conversation(link);
+    for (const Answering& step : GetParam().steps) {
+        now += std::chrono::milliseconds(step.ms);
+        link.line().lineFree();
+        if (step.ask)
+            readBack.ask();
+        if (step.overdue)
+            readBack.answerOverdue();
+        comm1.received = QString::fromLatin1(step.answer);
+        readBack.received();
+        link.line().lineFree();
+        comm1.assignments.clear();
+        EXPECT_EQ(conversation.take(step.door), step.replies) << step.answer;
+        comm1.assignments.removeAll(QStringLiteral("Output=AI1;"));
+        if (step.sent >= 0) {
+            EXPECT_EQ(comm1.assignments.size(), step.sent) << step.answer;
+        }
+    }
+}
+
+const QByteArray kHold = "P 180 0\n";
+INSTANTIATE_TEST_SUITE_P(
+    Answers, Controllers,
+    ::testing::Values(Controller{"late behind a network link",
+                                 {{0, "", true, "p\n", "RPRT -5\n"},
+                                  {100, ";090", false, "p\n", "90.00\n0.00\n", -1, false}}},
+                      Controller{"silent mid-turn",
+                                 {{0, ";022", false, "P 180 0\np\n", "RPRT 0\n22.00\n0.00\n"},
+                                  {500, "", true, "p\n", "22.00\n0.00\n"},
+                                  {500, "", true, "p\n", "22.00\n0.00\n"},
+                                  {500, "", true, "p\n", "22.00\n0.00\n"},
+                                  {10000, ";030", false, "p\n", "30.00\n0.00\n"}}},
+                      Controller{"flickering at rest",
+                                 {{0, ";100", false, kHold, "RPRT 0\n", 1},
+                                  {2000, ";140", false, kHold, "RPRT 0\n", 0},
+                                  {500, ";141", false, kHold, "RPRT 0\n", 1}, // stood still short
+                                  {2000, ";140", false, kHold, "RPRT 0\n", 0},
+                                  {500, ";141", false, kHold, "RPRT 0\n", 0}, // the same standstill
+                                  {500, ";140", false, kHold, "RPRT 0\n", 0}}}),
+    kestavo::test::ByName{});
 
 struct Room {
     const char* name;

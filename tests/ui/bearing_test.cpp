@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -53,17 +54,35 @@ TEST_P(BearingText, TheLabelAndTheScreenReaderReadTheSame)
         << "not the window's";
 }
 
+// The panel is sized once, as it is made; every text then fits one line of
+// it, at every DPI the tests run at.
+TEST_P(BearingText, FitsOneLineOfThePanelAsItWasMade)
+{
+    BearingPanel panel;
+    const QSize made = panel.sizeHint();
+    panel.resize(made);
+    panel.showBearing(GetParam().bearing, GetParam().target, GetParam().answering);
+    panel.layout()->activate();
+    const auto* label = panel.findChild<QLabel*>();
+    EXPECT_FALSE(label->wordWrap());
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width());
+    EXPECT_EQ(panel.sizeHint(), made) << "the window would have to change for it";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     States, BearingText,
-    ::testing::Values(TextCase{"to a target", 182, 270.0, true, "Bearing 182° → 270°"},
-                      TextCase{"to a fractional target", 0, 359.6, true, "Bearing 0° → 359.6°"},
-                      TextCase{"to north", 359, 0.0, true, "Bearing 359° → 0°"},
-                      TextCase{"to a target past north", 10, -20.5, true, "Bearing 10° → -20.5°"},
-                      TextCase{"without a target", 0, std::nullopt, true, "Bearing 0°"},
-                      TextCase{"before the first answer", std::nullopt, 90.0, true,
-                               "Bearing: waiting for the controller"},
-                      TextCase{"no longer answering", 182, 270.0, false,
-                               "No bearing from the controller"}),
+    ::testing::Values(
+        TextCase{"to a target", 182, 270.0, true, "Bearing 182° → 270°"},
+        TextCase{"to a fractional target", 0, 359.6, true, "Bearing 0° → 359.6°"},
+        TextCase{"to north", 359, 0.0, true, "Bearing 359° → 0°"},
+        TextCase{"to a target past north", 10, -20.5, true, "Bearing 10° → -20.5°"},
+        TextCase{"three digits each way", 120, 120.0, true, "Bearing 120° → 120°"},
+        TextCase{"three digits to a tenth", 359, 359.6, true, "Bearing 359° → 359.6°"},
+        TextCase{"the widest target", 188, -179.5, true, "Bearing 188° → -179.5°"},
+        TextCase{"without a target", 0, std::nullopt, true, "Bearing 0°"},
+        TextCase{"before the first answer", std::nullopt, 90.0, true,
+                 "Bearing: waiting for the controller"},
+        TextCase{"no longer answering", 182, 270.0, false, "No bearing from the controller"}),
     ByName());
 
 TEST(BearingPanel, StopAsksToStop)

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/commandset.h"
 #include "platform/errorpath.h"
 #include "platform/runtime.h"
 #include "platform/serialcontrol.h"
@@ -8,7 +9,11 @@
 #include "support/fakes.h"
 #include "support/testsupport.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QHash>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -243,8 +248,52 @@ TEST_F(FormOnPty, AFailedStartUpNeverShowsTheWindow)
     EXPECT_TRUE(m_dialogs.shown.front().startsWith("error:Run-time error 301:"));
 }
 
+// Why GO sent nothing (a command set that takes only headings) shows below
+// all else, in words that a screen reader reads too, until the next GO;
+// nothing that was there moves, and after it the window is as it was. With
+// and without read-back.
+class RefusalOnPty : public FormOnPty, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(RefusalOnPty, ShowsBelowAllElseUntilTheNextGo)
+{
+    m_form->load(GetParam(), kestavo::app::CommandSet::TwoStep);
+    m_form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_form.get()));
+    const QSize before = m_form->size();
+    auto* refusal = m_form->findChild<QLabel*>("GoRefusal");
+    QHash<QWidget*, QRect> where;
+    for (QWidget* part : m_form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        where.insert(part, part->geometry());
+    where.remove(refusal);
+    QTest::keyClicks(text1(), QStringLiteral("<b>abc"));
+    // The second time it is cleared and told again.
+    for (int click = 1; click <= 2; ++click) {
+        QTest::mouseClick(go(), Qt::LeftButton);
+        ASSERT_TRUE(refusal->isVisible()) << click;
+        EXPECT_TRUE(refusal->text().contains(QStringLiteral("\"<b>abc\"")));
+        EXPECT_EQ(refusal->textFormat(), Qt::PlainText) << "what was typed is no markup";
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(refusal)->text(QAccessible::Name),
+                  refusal->text());
+    }
+    EXPECT_EQ(refusal->y(), before.height());
+    EXPECT_TRUE(m_form->rect().contains(refusal->geometry()));
+    for (const auto [part, geometry] : where.asKeyValueRange())
+        EXPECT_EQ(part->geometry(), geometry) << part->objectName().toStdString();
+
+    text1()->setText(QStringLiteral("180"));
+    QTest::mouseClick(go(), Qt::LeftButton);
+    EXPECT_FALSE(refusal->isVisible());
+    EXPECT_TRUE(refusal->accessibleName().isEmpty());
+    EXPECT_EQ(m_form->size(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadBack, RefusalOnPty, ::testing::Bool());
+
 // The layout in pixels at the logical DPI this test run's screen has; CTest
-// runs it once at 96 dpi and once at 144.
+// runs it at 96 dpi, 144 and 192. The text box is wider where its font needs
+// it for a heading to a tenth.
 TEST(Form1Layout, TwipsBecomePixelsAtTheScreensDpi)
 {
     struct Layout {
@@ -253,12 +302,13 @@ TEST(Form1Layout, TwipsBecomePixelsAtTheScreensDpi)
     };
     const Layout at96{{112, 93}, {8, 16, 49, 25}, {8, 56, 25, 25}, {40, 56, 25, 25}};
     const Layout at144{{168, 139}, {12, 24, 73, 37}, {12, 84, 37, 37}, {60, 84, 37, 37}};
+    const Layout at192{{224, 186}, {16, 32, 98, 50}, {16, 112, 50, 50}, {80, 112, 50, 50}};
 
     const int wantedDpi = qEnvironmentVariableIntValue("KESTAVO_TEST_DPI");
     const int dpi = qRound(QGuiApplication::primaryScreen()->logicalDotsPerInch());
     ASSERT_EQ(dpi, wantedDpi == 0 ? 96 : wantedDpi) << "the screen is not set up as asked";
-    ASSERT_TRUE(dpi == 96 || dpi == 144);
-    const Layout& expected = dpi == 96 ? at96 : at144;
+    ASSERT_TRUE(dpi == 96 || dpi == 144 || dpi == 192);
+    const Layout& expected = dpi == 96 ? at96 : dpi == 144 ? at144 : at192;
 
     ScriptedDialogs dialogs;
     ErrorPath errors(dialogs);
@@ -267,7 +317,10 @@ TEST(Form1Layout, TwipsBecomePixelsAtTheScreensDpi)
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     EXPECT_EQ(form.size(), expected.client);
-    EXPECT_EQ(form.findChild<QLineEdit*>("Text1")->geometry(), expected.text1);
+    auto* box = form.findChild<QLineEdit*>("Text1");
+    EXPECT_EQ(box->geometry().topLeft(), expected.text1.topLeft());
+    EXPECT_EQ(box->height(), expected.text1.height());
+    EXPECT_GE(box->width(), expected.text1.width());
     EXPECT_EQ(form.findChild<QPushButton*>("Command1")->geometry(), expected.go);
     EXPECT_EQ(form.findChild<QPushButton*>("Command2")->geometry(), expected.x);
     EXPECT_EQ(form.findChild<QPushButton*>("Command1")->text(), QStringLiteral("GO"));
@@ -277,6 +330,17 @@ TEST(Form1Layout, TwipsBecomePixelsAtTheScreensDpi)
     EXPECT_DOUBLE_EQ(form.findChild<QLineEdit*>("Text1")->font().pointSizeF(), 13.8);
     EXPECT_DOUBLE_EQ(form.findChild<QPushButton*>("Command1")->font().pointSizeF(), 7.8);
     EXPECT_EQ(form.findChild<QPushButton*>("Command1")->font().weight(), QFont::Normal);
+
+    // Whole: drawn the same with the cursor at the end, where a box too
+    // narrow scrolls the first digit out, as at the start. Without the
+    // focus, so that no cursor is drawn.
+    form.findChild<QPushButton*>("Command1")->setFocus();
+    for (const char* heading : {"359.6", "188.8", "000.0"}) {
+        box->setText(QString::fromLatin1(heading));
+        const QImage atTheEnd = box->grab().toImage();
+        box->setCursorPosition(0);
+        EXPECT_EQ(box->grab().toImage(), atTheEnd) << heading;
+    }
 }
 
 } // namespace
