@@ -102,7 +102,6 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
     QApplication::setFont(applicationFont);
     m_command1 = makeButton(QString(constants::kGoCaption), this);
     m_command2 = makeButton(QString(constants::kExitCaption), this);
-    m_refusal = new QLabel(this);
     m_comm1 = new platform::SerialControl(this);
     m_link = new app::RotorLink(*m_comm1, this);
 
@@ -117,15 +116,6 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
     m_command2->setObjectName(QStringLiteral("Command2"));
     m_command2->setAccessibleName(QStringLiteral("Exit"));
     m_command2->setAccessibleDescription(QStringLiteral("Ends Kestavo"));
-    m_refusal->setObjectName(QStringLiteral("GoRefusal"));
-    // A sentence, in the small font the bearing has, not the box's large one.
-    QFont sentenceFont = QApplication::font();
-    sentenceFont.setResolveMask(QFont::AllPropertiesResolved);
-    m_refusal->setFont(sentenceFont);
-    m_refusal->setWordWrap(true);
-    // It quotes what was typed, which must not be read as markup.
-    m_refusal->setTextFormat(Qt::PlainText);
-    m_refusal->hide();
     m_comm1->setObjectName(QStringLiteral("comm1"));
 
     setTabOrder(m_text1, m_command1);
@@ -137,8 +127,10 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
         // Cleared first, so that the same refusal once more is told once
         // more; laid out only after GO, so that the window does not shrink
         // and grow back for it.
-        m_refusal->clear();
-        m_refusal->setAccessibleName(QString());
+        if (m_refusal) {
+            m_refusal->clear();
+            m_refusal->setAccessibleName(QString());
+        }
         m_runTime.handle([this] { m_link->go(m_text1->text()); });
         layOut();
     });
@@ -205,6 +197,19 @@ void Form1::showReadBack()
 
 void Form1::showRefusal(const QString& why)
 {
+    // Made only once needed: most controllers take whatever is typed, and
+    // start-up pays for every widget.
+    if (!m_refusal) {
+        m_refusal = new QLabel(this);
+        m_refusal->setObjectName(QStringLiteral("GoRefusal"));
+        // A sentence, in the small font the bearing has, not the box's large one.
+        QFont sentenceFont = QApplication::font();
+        sentenceFont.setResolveMask(QFont::AllPropertiesResolved);
+        m_refusal->setFont(sentenceFont);
+        m_refusal->setWordWrap(true);
+        // It quotes what was typed, which must not be read as markup.
+        m_refusal->setTextFormat(Qt::PlainText);
+    }
     m_refusal->setText(why);
     m_refusal->setAccessibleName(why);
     layOut();
@@ -238,10 +243,11 @@ void Form1::layOut()
     };
     if (m_bearing)
         below(m_bearing, m_bearing->sizeHint().width());
-    const bool refused = !m_refusal->text().isEmpty();
+    const bool refused = m_refusal && !m_refusal->text().isEmpty();
     if (refused)
         below(m_refusal, scale.x(constants::kRefusalWidthTwips));
-    m_refusal->setVisible(refused);
+    if (m_refusal)
+        m_refusal->setVisible(refused);
     setFixedSize(client);
 }
 
