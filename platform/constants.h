@@ -107,6 +107,11 @@ inline constexpr int kMissesUntilSilent = 3;
 inline constexpr std::chrono::milliseconds kStartingTime{2000};
 // The controller's resolution: a bearing this close counts as the target.
 inline constexpr double kBearingResolution = 1.0;
+// From this long after a command, a rotor whose bearing moves less than the
+// minimum travel within the window while short of its target has stalled.
+inline constexpr std::chrono::milliseconds kStallGrace{3000};
+inline constexpr std::chrono::milliseconds kStallWindow{10000};
+inline constexpr double kStallMinimumTravel = 2.0;
 // At most this much of what the device sends is held between two reads.
 inline constexpr qint64 kReadBufferLimit = 256;
 
