@@ -53,7 +53,7 @@ int main(int argc, char* argv[])
     ui::Form1 form1(runTime, dialogs);
     remote::FrontDoor frontDoor(form1.rotorLink(), runTime);
     return runTime.run([&] {
-        form1.load(options.readBack, options.commandSet);
+        form1.load(options.readBack, options.commandSet, options.station);
         if (options.listen)
             frontDoor.listen(*options.listen);
         form1.show();

@@ -12,45 +12,10 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <utility>
 
 namespace kestavo::app
 {
-
-QString usage()
-{
-    return QStringLiteral(
-               "Usage: %1 [OPTION]...\n"
-               "Turns an antenna rotor to the heading typed into its window.\n"
-               "The port is asked for at the first start and kept in %2\n"
-               "in the directory Kestavo is started in.\n"
-               "\n"
-               "Options:\n"
-               "  -h, --help     print this help and exit\n"
-               "  -v, --version  print the version and exit\n"
-               "  --list-ports   list the port numbers that lead to a device, and exit\n"
-               "  --listen [ADDRESS:]PORT\n"
-               "                 let trackers and loggers turn the rotor over hamlib's\n"
-               "                 rotator network protocol (rotctld's), on 127.0.0.1\n"
-               "                 unless ADDRESS names another\n"
-               "  --read-back    ask the controller for its bearing and show it;\n"
-               "                 %2 holding \"N,read-back\" does the same\n"
-               "  --command-set NAME\n"
-               "                 the commands the controller takes: one-step (the\n"
-               "                 default), two-step or tenths, as below; %2\n"
-               "                 holding \"N,two-step\" does the same\n"
-               "Any option of Qt's own (-platform, -display, ...) is taken too.\n"
-               "\n"
-               "Command sets (--command-set NAME), by what your controller's manual lists:\n"
-               "  manual lists      NAME      GO sends      Stop  --read-back asks, reads\n"
-               "  AP1ddd CR         one-step  AP1 text CR   ;     AI1;  ;ddd\n"
-               "  AP1ddd; and AM1;  two-step  AP1ddd; AM1;  AS1;  AI1;  ;ddd or ddd;\n"
-               "  tenths: AP1ddd.d  tenths    AP1ddd.d CR   ;     BI1;  ddd.d;\n"
-               "One-step, the default, sends the text as typed. Two-step and tenths need a\n"
-               "number, rounded to whole degrees or to tenths and taken into 0-359; a text\n"
-               "that is no heading sends nothing, and the window says so.\n"
-               "The port table, the files and the error numbers: man %1\n")
-        .arg(constants::kExecutableName, constants::kPortFileName);
-}
 
 namespace
 {
@@ -151,6 +116,15 @@ constexpr QLatin1StringView kListPorts("list-ports");
         {nameOf(constants::kListenOption), QString(), QStringLiteral("[ADDRESS:]PORT")},
         {nameOf(constants::kReadBackOption), QString()},
         {nameOf(constants::kCommandSetOption), QString(), commandSetChoices()},
+        // A missing value is told with its value name, so these say what is taken.
+        {nameOf(constants::kParkOption), QString(),
+         QStringLiteral("a heading from 0 to %1").arg(constants::kDegreesPerTurn)},
+        {nameOf(constants::kParkAfterOption), QString(),
+         QStringLiteral("whole minutes from 1 to %1").arg(constants::kMaxParkAfterMinutes)},
+        {nameOf(constants::kOffsetOption), QString(),
+         QStringLiteral("whole degrees from -%1 to %1").arg(constants::kDegreesPerTurn - 1)},
+        {nameOf(constants::kHomeOption), QString(),
+         QStringLiteral("a locator of 4, 6 or 8 characters")},
     };
 }
 
@@ -195,58 +169,7 @@ std::optional<int> answerInformationRequest(const QStringList& arguments, std::F
 namespace
 {
 
-// Why value is no [ADDRESS:]PORT; empty when address is filled in.
-[[nodiscard]] QString readListenAddress(const QString& value, ListenAddress& address)
-{
-    QString host;
-    QString port = value;
-    if (value.startsWith(u'[')) {
-        const qsizetype close = value.indexOf(QStringLiteral("]:"));
-        if (close < 0)
-            return QStringLiteral("an address in brackets must be followed by :PORT");
-        host = value.mid(1, close - 1);
-        port = value.mid(close + 2);
-    } else if (value.count(u':') > 1) {
-        return QStringLiteral("write an IPv6 address in brackets, as in [::1]:4533");
-    } else if (value.contains(u':')) {
-        host = value.section(u':', 0, 0);
-        port = value.section(u':', 1);
-    }
-
-    bool isNumber = !port.isEmpty();
-    for (const QChar c : port)
-        isNumber = isNumber && c >= u'0' && c <= u'9';
-    const uint number = isNumber ? port.toUInt(&isNumber) : 0;
-    if (!isNumber || number < 1 || number > std::numeric_limits<std::uint16_t>::max())
-        return QStringLiteral("\"%1\" is not a port from 1 to 65535").arg(port);
-    address.port = static_cast<std::uint16_t>(number);
-
-    if (host.isEmpty() && value.contains(u':'))
-        return QStringLiteral("the address before the port is empty");
-    if (host.isEmpty() || host.compare(constants::kLocalhostName, Qt::CaseInsensitive) == 0) {
-        address.host = QString(constants::kListenDefaultHost);
-        address.loopback = true;
-        return {};
-    }
-    const std::optional<platform::host::IpAddress> ip = platform::host::ipAddress(host);
-    if (!ip)
-        return QStringLiteral("\"%1\" is not an IP address or localhost").arg(host);
-    address.host = host;
-    address.loopback = ip->loopback;
-    return {};
-}
-
-} // namespace
-
-QString ListenAddress::text() const
-{
-    return (host.contains(u':') ? u'[' + host + u']' : host) + u':' + QString::number(port);
-}
-
-namespace
-{
-
-// What is wrong with a --listen or --command-set value; empty when it is read.
+// What is wrong with the value of an option; empty when they are all read.
 [[nodiscard]] QString readValues(const QCommandLineParser& parser, StartOptions& options)
 {
     const QString listen(constants::kListenOption);
@@ -264,6 +187,23 @@ namespace
         if (!options.commandSet)
             return QStringLiteral("%1 \"%2\": expected %3")
                 .arg(constants::kCommandSetOption, value, commandSetChoices());
+    }
+    // Each option is read as its item in Tavimer.ini is, so both take and
+    // refuse the same values in the same words.
+    constexpr std::array<std::pair<QLatin1StringView, QLatin1StringView>, 4> kStationOptions{{
+        {constants::kParkOption, constants::kParkItem},
+        {constants::kParkAfterOption, constants::kParkAfterItem},
+        {constants::kOffsetOption, constants::kOffsetItem},
+        {constants::kHomeOption, constants::kHomeItem},
+    }};
+    for (const auto& [option, item] : kStationOptions) {
+        for (const QString& value : parser.values(nameOf(option))) {
+            const std::optional<QString> wrong =
+                readStationItem(QString(item), value, options.station);
+            Q_ASSERT(wrong);
+            if (wrong && !wrong->isEmpty())
+                return QStringLiteral("%1 \"%2\": %3").arg(option, value, *wrong);
+        }
     }
     options.readBack = parser.isSet(nameOf(constants::kReadBackOption));
     return {};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/commandset.h"
+#include "app/station.h"
 
 #include <QString>
 #include <QStringList>
@@ -32,15 +33,19 @@ struct ListenAddress {
     [[nodiscard]] QString text() const;
 };
 
+// Why value is no [ADDRESS:]PORT; empty when address is filled in.
+[[nodiscard]] QString readListenAddress(const QString& value, ListenAddress& address);
+
 // What the command line asks of a normal start.
 struct StartOptions {
     std::optional<ListenAddress> listen;  // --listen [ADDRESS:]PORT
     bool readBack = false;                // --read-back
     std::optional<CommandSet> commandSet; // --command-set NAME
+    Station station;                      // --park, --park-after, --offset, --home
 };
 
 // Reads the options of a normal start into options, without a display; the
-// last --listen and --command-set count. A command line that is wrong (an
+// last of each option with a value counts. A command line that is wrong (an
 // unknown option, a missing or wrong value, a word without a dash) is told
 // on err in one line naming what, then the usage, and the exit status is
 // returned; nullopt when the start can go on.

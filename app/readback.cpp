@@ -26,8 +26,9 @@ constexpr double kResolution = constants::kBearingResolution;
 
 } // namespace
 
-ReadBack::ReadBack(LineOwner& line, platform::CommControl& comm1, CommandSet set, QObject* parent)
-    : QObject(parent), m_line(line), m_comm1(comm1), m_set(set), m_reader(set)
+ReadBack::ReadBack(LineOwner& line, platform::CommControl& comm1, CommandSet set, int offset,
+                   QObject* parent)
+    : QObject(parent), m_line(line), m_comm1(comm1), m_set(set), m_offset(offset), m_reader(set)
 {
     m_next.setSingleShot(true);
     m_deadline.setSingleShot(true);
@@ -46,6 +47,10 @@ void ReadBack::commandSent(std::optional<int> heading)
 {
     m_commandAt = m_clock();
     m_target = heading;
+    const bool wasStalled = m_stall.stalled();
+    m_stall.commandSent(heading, m_commandAt);
+    if (wasStalled)
+        emit changed();
     m_motion = Motion::Turning;
     m_lastCounted.reset();
     const bool asking = m_question == Question::Waiting || m_question == Question::Out;
@@ -88,7 +93,7 @@ void ReadBack::received()
                 m_question = Question::None;
                 m_deadline.stop();
             }
-            answered(*answer);
+            answered(((*answer + m_offset) % kTenthsPerTurn + kTenthsPerTurn) % kTenthsPerTurn);
         }
     }
 }
@@ -118,6 +123,13 @@ void ReadBack::answered(int bearing)
         }
         m_lastCounted = bearing;
     }
+    // Each stall is told once, when it is found.
+    if (m_stall.bearingRead(bearing, m_clock()) && m_stall.stalled()) {
+        (void)platform::notice(QStringLiteral("the rotor does not turn: it stays at %1 degrees, "
+                                              "short of %2; check its brake, its fuse and the "
+                                              "controller")
+                                   .arg(degreesText(bearing), degreesText(*m_target)));
+    }
     emit changed();
     scheduleNext();
 }
@@ -143,12 +155,22 @@ void ReadBack::answerOverdue()
     scheduleNext();
 }
 
+bool ReadBack::watchingForAStall() const
+{
+    // A rotor short of its target is asked as often as a turning one until
+    // it is known whether it stalled, so that a stall is told in time.
+    const bool away = m_target && m_bearing && apart(*m_bearing, *m_target) > kResolution;
+    return away && !m_stall.stalled() &&
+           m_clock() - m_commandAt <
+               constants::kStallGrace + constants::kStallWindow + constants::kAskWhileTurning;
+}
+
 void ReadBack::scheduleNext()
 {
     // A single miss may be noise on the line: asked again soon.
     if (!m_answering)
         m_next.start(constants::kAskWhileSilent);
-    else if (m_motion == Motion::Turning || m_misses > 0)
+    else if (m_motion == Motion::Turning || m_misses > 0 || watchingForAStall())
         m_next.start(constants::kAskWhileTurning);
     else
         m_next.start(constants::kAskAtRest);

@@ -3,6 +3,7 @@
 
 #include "app/bearinganswer.h"
 #include "app/commandset.h"
+#include "app/stallwatch.h"
 #include "platform/runtimeerror.h"
 
 #include <QObject>
@@ -33,7 +34,9 @@ class ReadBack final : public QObject
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit ReadBack(LineOwner& line, platform::CommControl& comm1, CommandSet set,
+    // offset (tenths) is added to every answer: the controller's scale is
+    // the antenna's bearing minus it.
+    explicit ReadBack(LineOwner& line, platform::CommControl& comm1, CommandSet set, int offset = 0,
                       QObject* parent = nullptr);
 
     // Asks the first question; until then nothing is asked.
@@ -55,6 +58,8 @@ public:
     // The last bearing it gave, answering or not.
     [[nodiscard]] std::optional<int> lastBearing() const { return m_bearing; }
     [[nodiscard]] bool answering() const { return m_answering; }
+    // The rotor was sent somewhere and does not turn.
+    [[nodiscard]] bool stalled() const { return m_stall.stalled(); }
 
     // The question out has had its time: a miss, though its answer still
     // counts until the next question. Its timer calls it.
@@ -64,7 +69,7 @@ public:
     void setClock(std::function<Clock::time_point()> clock) { m_clock = std::move(clock); }
 
 signals:
-    // The bearing, or whether one comes, changed.
+    // The bearing, whether one comes, or whether the rotor turns changed.
     void changed();
     // The rotor stands still, at bearing: two answers in a row within a
     // degree, after the bearing moved or a command went out.
@@ -82,10 +87,13 @@ private:
     void questionSent();
     void answered(int bearing);
     void scheduleNext();
+    [[nodiscard]] bool watchingForAStall() const;
 
     LineOwner& m_line;
     platform::CommControl& m_comm1;
     CommandSet m_set;
+    int m_offset;
+    StallWatch m_stall;
     std::function<Clock::time_point()> m_clock = [] { return Clock::now(); };
     AnswerReader m_reader;
     QTimer m_next;

@@ -3,10 +3,15 @@
 
 #include "app/commandset.h"
 #include "app/lineowner.h"
+#include "app/station.h"
 #include "platform/runtimeerror.h"
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
 
 #include <memory>
 #include <optional>
@@ -48,6 +53,10 @@ public:
     void setCommandSet(CommandSet set) { m_commandSet = set; }
     [[nodiscard]] CommandSet commandSet() const { return m_commandSet; }
 
+    // Park, the offset and home; park-after counts from now.
+    void setStation(const Station& station);
+    [[nodiscard]] const Station& station() const { return m_station; }
+
     // The port tells it when the line is free.
     [[nodiscard]] LineOwner& line() { return m_line; }
 
@@ -58,9 +67,16 @@ public:
     [[nodiscard]] ReadBack* readBack() const { return m_readBack.get(); }
 
     // GO: always sent at once, one command per click. The one-step set sends
-    // the text as typed; the others need a heading, else nothing goes out
-    // and goRefused tells why.
+    // the text as typed; the others, and any set with an offset, need a
+    // heading, else nothing goes out and goRefused tells why. With a home,
+    // a locator is a heading too: its great-circle bearing, told.
     void go(const QString& text);
+
+    // Turns to the park heading, as GO does.
+    void park();
+    // Parks once when park-after's minutes have passed since the last
+    // command; its timer calls it.
+    void parkIfIdle();
 
     // A network target. It waits while the line is busy, replaced by any
     // newer one, so a flood never queues more than one command. The heading
@@ -90,22 +106,43 @@ public:
     // after a stop.
     [[nodiscard]] std::optional<Position> target() const;
 
+    // With read-back: the rotor was sent somewhere and does not turn.
+    [[nodiscard]] bool stalled() const;
+
+    // Tests see time pass through this.
+    void setClock(std::function<std::chrono::steady_clock::time_point()> clock);
+
 signals:
     // The target, or what the controller says of the rotor, changed.
     void changed();
     // GO's text was no heading the command set can send; why, in words
     // for the window. Nothing went out.
     void goRefused(const QString& why);
+    // Something for the window to tell, shown and as a screen reader says
+    // it: what a locator became, a park by itself.
+    void told(const QString& shown, const QString& spoken);
     // A waiting command could not be sent once the line was free.
     void failed(const kestavo::platform::RuntimeError& error);
 
 private:
     [[nodiscard]] int onLine(const Heading& heading) const;
+    [[nodiscard]] int onLine(double bearing) const;
+    // The controller's scale for a bearing, both in tenths.
+    [[nodiscard]] int toController(int bearing) const;
+    void sendCommand(int bearing, double target);
     void commandSent(std::optional<int> heading);
+    void commandGiven();
     void targetSent(int heading);
     void onStoodStill(int bearing);
 
     CommandSet m_commandSet = kDefaultCommandSet;
+    Station m_station;
+    std::function<std::chrono::steady_clock::time_point()> m_clock = [] {
+        return std::chrono::steady_clock::now();
+    };
+    std::chrono::steady_clock::time_point m_lastCommand;
+    bool m_parkedIdle = false; // park-after parked since the last command
+    QTimer m_idle;
     LineOwner m_line;
     Position m_position;
     bool m_targetGiven = false;

@@ -38,26 +38,45 @@ struct StoredChoice {
     std::int16_t portNumber = 0;
     bool readBack = false;
     std::optional<CommandSet> commandSet;
+    Station station;
+    QStringList told;
 };
 
-// Items after the port number are Kestavo's options; one it does not know
-// is told, and left alone.
+// Items after the port number are Kestavo's options; one it does not know,
+// or whose value it cannot take, is told, and left alone.
 void readItems(const QString& rest, const QString& fileName, StoredChoice& choice)
 {
     for (const QString& item : rest.split(u',', Qt::SkipEmptyParts)) {
         const QString trimmed = item.trimmed();
-        if (trimmed.compare(constants::kReadBackItem, Qt::CaseInsensitive) == 0)
+        const qsizetype equals = trimmed.indexOf(u'=');
+        QString why;
+        if (trimmed.isEmpty()) {
+            continue;
+        } else if (trimmed.compare(constants::kReadBackItem, Qt::CaseInsensitive) == 0) {
             choice.readBack = true;
-        else if (const std::optional<CommandSet> set = commandSetNamed(trimmed))
+        } else if (const std::optional<CommandSet> set = commandSetNamed(trimmed)) {
             choice.commandSet = set;
-        else if (!trimmed.isEmpty())
-            (void)platform::notice(
-                QStringLiteral("%1: \"%2\" after the port number means nothing "
-                               "to Kestavo and is left alone; the items it knows "
-                               "are %3, %4, %5 and %6.")
-                    .arg(portFilePath(fileName), platform::visibleText(trimmed),
-                         constants::kReadBackItem, constants::kOneStepName, constants::kTwoStepName,
-                         constants::kTenthsName));
+        } else if (const std::optional<QString> wrong =
+                       equals < 0 ? std::nullopt
+                                  : readStationItem(QStringView(trimmed).first(equals),
+                                                    QStringView(trimmed).sliced(equals + 1),
+                                                    choice.station)) {
+            if (wrong->isEmpty())
+                continue;
+            why = QStringLiteral("\"%1\" is left alone: %2.")
+                      .arg(platform::visibleText(trimmed), *wrong);
+        } else {
+            why = QStringLiteral("\"%1\" means nothing to Kestavo and is left alone; the "
+                                 "items it knows are %2, %3, %4, %5, %6=, %7=, %8= and %9=.")
+                      .arg(platform::visibleText(trimmed), constants::kReadBackItem,
+                           constants::kOneStepName, constants::kTwoStepName, constants::kTenthsName,
+                           constants::kParkItem, constants::kParkAfterItem, constants::kOffsetItem,
+                           constants::kHomeItem);
+        }
+        if (!why.isEmpty()) {
+            choice.told << QStringLiteral("%1: %2").arg(QString(constants::kPortFileName), why);
+            (void)platform::notice(QStringLiteral("%1: %2").arg(portFilePath(fileName), why));
+        }
     }
 }
 
@@ -108,12 +127,13 @@ void readItems(const QString& rest, const QString& fileName, StoredChoice& choic
 } // namespace
 
 LineChoice startUp(platform::CommControl& comm1, platform::Dialogs& dialogs, bool readBackAsked,
-                   std::optional<CommandSet> commandSetAsked)
+                   std::optional<CommandSet> commandSetAsked, const Station& stationAsked)
 {
     const QString fileName(constants::kPortFileName);
     const bool fromFile = platform::fileLookup(fileName) != QString();
-    const StoredChoice choice = fromFile ? portFromFile(fileName)
-                                         : StoredChoice{portFromUser(dialogs, fileName), false, {}};
+    const StoredChoice choice =
+        fromFile ? portFromFile(fileName)
+                 : StoredChoice{portFromUser(dialogs, fileName), false, {}, {}, {}};
     const std::int16_t portNumber = choice.portNumber;
     const bool readBack = readBackAsked || choice.readBack;
 
@@ -138,7 +158,8 @@ LineChoice startUp(platform::CommControl& comm1, platform::Dialogs& dialogs, boo
         throw;
     }
     return LineChoice{readBack,
-                      commandSetAsked.value_or(choice.commandSet.value_or(kDefaultCommandSet))};
+                      commandSetAsked.value_or(choice.commandSet.value_or(kDefaultCommandSet)),
+                      choice.station.overriddenBy(stationAsked), choice.told};
 }
 
 } // namespace kestavo::app

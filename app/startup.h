@@ -2,6 +2,9 @@
 #pragma once
 
 #include "app/commandset.h"
+#include "app/station.h"
+
+#include <QStringList>
 
 #include <optional>
 
@@ -22,12 +25,18 @@ namespace kestavo::app
 // number in Tavimer.ini ("3,read-back"), opens the port for reading too.
 // The command set comes from the command line, else from an item there
 // ("3,two-step"), else it is the default.
+// The station's settings come from items there too ("3,park=270"); each
+// one given on the command line wins. An item that is unknown or malformed
+// is left alone, and told on standard error and in told, for the window.
 struct LineChoice {
     bool readBack = false;
     CommandSet commandSet = kDefaultCommandSet;
+    Station station;
+    QStringList told;
 };
 LineChoice startUp(platform::CommControl& comm1, platform::Dialogs& dialogs,
                    bool readBackAsked = false,
-                   std::optional<CommandSet> commandSetAsked = std::nullopt);
+                   std::optional<CommandSet> commandSetAsked = std::nullopt,
+                   const Station& stationAsked = {});
 
 } // namespace kestavo::app

@@ -57,6 +57,17 @@ inline constexpr QLatin1StringView kCommandSetOption{"--command-set"};
 inline constexpr QLatin1StringView kOneStepName{"one-step"};
 inline constexpr QLatin1StringView kTwoStepName{"two-step"};
 inline constexpr QLatin1StringView kTenthsName{"tenths"};
+// What a station sets up once: the options, and the same names as items
+// with a value in Tavimer.ini ("42,park=270,offset=180,home=JO62QM").
+inline constexpr QLatin1StringView kParkOption{"--park"};
+inline constexpr QLatin1StringView kParkAfterOption{"--park-after"};
+inline constexpr QLatin1StringView kOffsetOption{"--offset"};
+inline constexpr QLatin1StringView kHomeOption{"--home"};
+inline constexpr QLatin1StringView kParkItem{"park"};
+inline constexpr QLatin1StringView kParkAfterItem{"park-after"};
+inline constexpr QLatin1StringView kOffsetItem{"offset"};
+inline constexpr QLatin1StringView kHomeItem{"home"};
+inline constexpr int kMaxParkAfterMinutes = 1440;
 inline constexpr QLatin1StringView kListenDefaultHost{"127.0.0.1"};
 inline constexpr QLatin1StringView kLocalhostName{"localhost"};
 // A newcomer beyond this many makes room: the oldest connection that never
@@ -163,6 +174,11 @@ inline constexpr TwipRect kCommand2Twips{600, 840, 372, 372};
 
 inline constexpr QLatin1StringView kGoCaption{"GO"};
 inline constexpr QLatin1StringView kExitCaption{"X"};
+// Park, for a station that has a park heading or parks after a while:
+// beside Stop with read-back, else under GO and X, as wide as both, the
+// window that much taller.
+inline constexpr QLatin1StringView kParkCaption{"Park"};
+inline constexpr TwipRect kParkTwips{120, 1440, 852, 372};
 
 inline constexpr QLatin1StringView kFontFamily{"MS Sans Serif"};
 inline constexpr double kWindowFontPoints = 13.8;

@@ -23,7 +23,7 @@ constexpr int kNotImplemented = -4;
 constexpr int kTimedOut = -5;
 constexpr int kNotAvailable = -11;
 
-enum class Action { SetPos, GetPos, Stop, DumpState, GetInfo, Unavailable, Quit };
+enum class Action { SetPos, GetPos, Stop, Park, DumpState, GetInfo, Unavailable, Quit };
 
 struct Command {
     std::string_view letter; // empty: long form only
@@ -34,7 +34,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"P", "set_pos", Action::SetPos},      {"p", "get_pos", Action::GetPos},
     {"", "dump_state", Action::DumpState}, {"_", "get_info", Action::GetInfo},
-    {"S", "stop", Action::Stop},           {"K", "park", Action::Unavailable},
+    {"S", "stop", Action::Stop},           {"K", "park", Action::Park},
     {"M", "move", Action::Unavailable},    {"R", "reset", Action::Unavailable},
     {"q", "quit", Action::Quit},           {"Q", "quit", Action::Quit},
 };
@@ -191,6 +191,9 @@ QByteArray Conversation::answer(QByteArrayView line)
         break;
     case Action::Stop:
         code = m_link.stop() ? kOk : kNotAvailable;
+        break;
+    case Action::Park:
+        m_link.park();
         break;
     case Action::Unavailable:
         code = kNotAvailable;

@@ -124,17 +124,16 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
     layOut();
 
     connect(m_command1, &QPushButton::clicked, this, [this] {
-        // Cleared first, so that the same refusal once more is told once
+        // Cleared first, so that the same notice once more is told once
         // more; laid out only after GO, so that the window does not shrink
         // and grow back for it.
-        if (m_refusal) {
-            m_refusal->clear();
-            m_refusal->setAccessibleName(QString());
-        }
+        clearNotice();
         m_runTime.handle([this] { m_link->go(m_text1->text()); });
         layOut();
     });
-    connect(m_link, &app::RotorLink::goRefused, this, &Form1::showRefusal);
+    connect(m_link, &app::RotorLink::goRefused, this,
+            [this](const QString& why) { showNotice(why, why); });
+    connect(m_link, &app::RotorLink::told, this, &Form1::showNotice);
     connect(m_command2, &QPushButton::clicked, this,
             [this] { m_runTime.handle([this] { app::x(m_runTime); }); });
     // A write that fails after GO has returned still ends the program.
@@ -162,12 +161,18 @@ Form1::Form1(platform::RunTime& runTime, platform::Dialogs& dialogs, QWidget* pa
 
 Form1::~Form1() = default;
 
-void Form1::load(bool readBackAsked, std::optional<app::CommandSet> commandSet)
+void Form1::load(bool readBackAsked, std::optional<app::CommandSet> commandSet,
+                 const app::Station& station)
 {
-    const app::LineChoice choice = app::startUp(*m_comm1, m_dialogs, readBackAsked, commandSet);
+    const app::LineChoice choice =
+        app::startUp(*m_comm1, m_dialogs, readBackAsked, commandSet, station);
     m_link->setCommandSet(choice.commandSet);
+    m_link->setStation(choice.station);
     if (choice.readBack)
         showReadBack();
+    offerPark();
+    if (!choice.told.isEmpty())
+        showNotice(choice.told.join(u'\n'), choice.told.join(u' '));
 }
 
 void Form1::showReadBack()
@@ -183,39 +188,83 @@ void Form1::showReadBack()
     const auto show = [this, &readBack] {
         const std::optional<app::Position> target = m_link->target();
         const std::optional<int> bearing = readBack.bearing();
+        const bool stalled = m_link->stalled();
         m_bearing->showBearing(bearing ? std::optional(app::wholeDegrees(*bearing)) : std::nullopt,
                                target ? std::optional(target->azimuth) : std::nullopt,
-                               readBack.answering());
+                               readBack.answering(), stalled);
+        // The stall's line makes the panel taller while it shows.
+        if (stalled != m_stallShown) {
+            m_stallShown = stalled;
+            layOut();
+        }
     };
     connect(m_link, &app::RotorLink::changed, m_bearing, show);
     show();
-    if (QWidget* stopButton = m_bearing->findChild<QPushButton*>())
+    if (QWidget* stopButton = m_bearing->findChild<QPushButton*>(QStringLiteral("StopButton")))
         setTabOrder(m_command2, stopButton);
     layOut();
     m_bearing->show();
 }
 
-void Form1::showRefusal(const QString& why)
+void Form1::offerPark()
 {
-    // Made only once needed: most controllers take whatever is typed, and
-    // start-up pays for every widget.
-    if (!m_refusal) {
-        m_refusal = new QLabel(this);
-        m_refusal->setObjectName(QStringLiteral("GoRefusal"));
+    const app::Station& station = m_link->station();
+    if (!station.park && !station.parkAfterMinutes)
+        return;
+    const QString description = QStringLiteral("Turns the rotor to its park heading %1\u00B0")
+                                    .arg(QString::number(station.parkHeading()));
+    // As GO: the notice of the last click goes, and what this one tells
+    // shows after it.
+    const auto park = [this] {
+        clearNotice();
+        m_runTime.handle([this] { m_link->park(); });
+        layOut();
+    };
+    if (m_bearing) {
+        m_bearing->offerPark(description);
+        connect(m_bearing, &BearingPanel::parkRequested, this, park);
+    } else {
+        m_park = makeButton(QString(constants::kParkCaption), this);
+        m_park->setObjectName(QStringLiteral("ParkButton"));
+        m_park->setAccessibleName(QString(constants::kParkCaption));
+        m_park->setAccessibleDescription(description);
+        setTabOrder(m_command2, m_park);
+        connect(m_park, &QPushButton::clicked, this, park);
+        m_park->show();
+    }
+    layOut();
+}
+
+void Form1::showNotice(const QString& shown, const QString& spoken)
+{
+    // Made only once needed: most stations have nothing to be told, and
+    // start-up pays for every widget. Its name is from when it told only
+    // why GO sent nothing; what looks for it finds it by that.
+    if (!m_notice) {
+        m_notice = new QLabel(this);
+        m_notice->setObjectName(QStringLiteral("GoRefusal"));
         // A sentence, in the small font the bearing has, not the box's large one.
         QFont sentenceFont = QApplication::font();
         sentenceFont.setResolveMask(QFont::AllPropertiesResolved);
-        m_refusal->setFont(sentenceFont);
-        m_refusal->setWordWrap(true);
+        m_notice->setFont(sentenceFont);
+        m_notice->setWordWrap(true);
         // It quotes what was typed, which must not be read as markup.
-        m_refusal->setTextFormat(Qt::PlainText);
+        m_notice->setTextFormat(Qt::PlainText);
     }
-    m_refusal->setText(why);
-    m_refusal->setAccessibleName(why);
+    m_notice->setText(shown);
+    m_notice->setAccessibleName(spoken);
     layOut();
     // Nothing takes the focus to it, so a screen reader is told.
-    QAccessibleEvent event(m_refusal, QAccessible::NameChanged);
+    QAccessibleEvent event(m_notice, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
+}
+
+void Form1::clearNotice()
+{
+    if (m_notice) {
+        m_notice->clear();
+        m_notice->setAccessibleName(QString());
+    }
 }
 
 void Form1::layOut()
@@ -225,7 +274,8 @@ void Form1::layOut()
     text1.setWidth(std::max(text1.width(), widthForATenth(*m_text1, text1)));
     m_text1->setGeometry(text1);
     m_command1->setGeometry(scale.toPixels(constants::kCommand1Twips));
-    m_command2->setGeometry(scale.toPixels(constants::kCommand2Twips));
+    const QRect command2 = scale.toPixels(constants::kCommand2Twips);
+    m_command2->setGeometry(command2);
 
     // The rest goes below the three controls, which stay where they are;
     // the window widens where a part needs it, and is set once.
@@ -233,6 +283,11 @@ void Form1::layOut()
     QSize client =
         scale.toPixels(QSize(constants::kClientWidthTwips, constants::kClientHeightTwips));
     client.setWidth(std::max(client.width(), text1.right() + 1 + margin));
+    if (m_park) {
+        const QRect park = scale.toPixels(constants::kParkTwips);
+        m_park->setGeometry(park);
+        client.setHeight(client.height() + park.bottom() - command2.bottom());
+    }
     const auto below = [&](QWidget* part, int leastWidth) {
         const int width = std::max(leastWidth, client.width() - 2 * margin);
         const int height =
@@ -243,11 +298,11 @@ void Form1::layOut()
     };
     if (m_bearing)
         below(m_bearing, m_bearing->sizeHint().width());
-    const bool refused = m_refusal && !m_refusal->text().isEmpty();
-    if (refused)
-        below(m_refusal, scale.x(constants::kRefusalWidthTwips));
-    if (m_refusal)
-        m_refusal->setVisible(refused);
+    const bool told = m_notice && !m_notice->text().isEmpty();
+    if (told)
+        below(m_notice, scale.x(constants::kRefusalWidthTwips));
+    if (m_notice)
+        m_notice->setVisible(told);
     setFixedSize(client);
 }
 

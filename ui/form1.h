@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/commandset.h"
+#include "app/station.h"
 
 #include <QWidget>
 
@@ -28,11 +29,13 @@ namespace kestavo::ui
 
 class BearingPanel;
 
-// The one window, "Rotor": the target text box, GO and X, why GO sent
-// nothing when it did not, and the serial port object. Its layout is fixed
-// in twips and turned into pixels through the screen's logical DPI; a part
-// that needs more room widens or lengthens the window. It routes Load and
-// the two clicks to the program's handlers and does nothing else.
+// The one window, "Rotor": the target text box, GO and X, Park when the
+// station parks, a notice (why GO sent nothing, what a locator became, what
+// Tavimer.ini held that Kestavo left alone), and the serial port object.
+// Its layout is fixed in twips and turned into pixels through the screen's
+// logical DPI; a part that needs more room widens or lengthens the window.
+// It routes Load and the clicks to the program's handlers and does nothing
+// else.
 class Form1 final : public QWidget
 {
     Q_OBJECT
@@ -45,9 +48,10 @@ public:
     // The Load event: runs the start-up sequence while the window is still
     // hidden. Throws its run-time error if start-up fails. With read-back
     // (asked for here or in Tavimer.ini) the window grows to show where the
-    // rotor points.
+    // rotor points. Park shows when the station parks.
     // The command set asked for on the command line overrides Tavimer.ini's.
-    void load(bool readBackAsked = false, std::optional<app::CommandSet> commandSet = std::nullopt);
+    void load(bool readBackAsked = false, std::optional<app::CommandSet> commandSet = std::nullopt,
+              const app::Station& station = {});
 
     // The way to the rotor that GO takes, for the network front door too.
     [[nodiscard]] app::RotorLink& rotorLink() { return *m_link; }
@@ -55,18 +59,23 @@ public:
 private:
     void layOut();
     void showReadBack();
-    // Why GO sent nothing, or an empty text once it is past.
-    void showRefusal(const QString& why);
+    void offerPark();
+    // Below all else, until the next GO or Park; spoken is what a screen
+    // reader says for it.
+    void showNotice(const QString& shown, const QString& spoken);
+    void clearNotice();
 
     platform::RunTime& m_runTime;
     platform::Dialogs& m_dialogs;
     QLineEdit* m_text1 = nullptr;
     QPushButton* m_command1 = nullptr;
     QPushButton* m_command2 = nullptr;
-    QLabel* m_refusal = nullptr; // shown only while it has a text
+    QPushButton* m_park = nullptr; // only without read-back, when the station parks
+    QLabel* m_notice = nullptr;    // shown only while it has a text
     platform::SerialControl* m_comm1 = nullptr;
     app::RotorLink* m_link = nullptr;
     BearingPanel* m_bearing = nullptr; // only with read-back
+    bool m_stallShown = false;
 };
 
 } // namespace kestavo::ui

@@ -107,6 +107,15 @@ namespace
         parts.append(QStringLiteral("read-back"));
     if (options.commandSet)
         parts.append(QString(kestavo::app::commandSetName(*options.commandSet)));
+    const kestavo::app::Station& station = options.station;
+    if (station.park)
+        parts.append(QStringLiteral("park=%1").arg(*station.park));
+    if (station.parkAfterMinutes)
+        parts.append(QStringLiteral("park-after=%1").arg(*station.parkAfterMinutes));
+    if (station.offset)
+        parts.append(QStringLiteral("offset=%1").arg(*station.offset));
+    if (station.home)
+        parts.append(QStringLiteral("home=%1").arg(*station.home));
     return parts.join(u' ');
 }
 
@@ -130,6 +139,11 @@ TEST(StartOptions, AreReadOrRefusedNamingTheWrongWord)
         {{"kestavo", "--listen", "1", "--listen", "2"}, "127.0.0.1:2"},
         {{"kestavo", "--command-set", "two-step", "--read-back"}, "read-back two-step"},
         {{"kestavo", "--command-set= Tenths", "--command-set=one-step"}, "one-step"},
+        // A negative offset is the option's value, not another option.
+        {{"kestavo", "--park", "270", "--park-after=30", "--offset", "-20", "--home", "jo62qm"},
+         "park=270 park-after=30 offset=-20 home=JO62QM"},
+        {{"kestavo", "--park=12.5", "--offset=359", "--park", "0", "--home=JN58td12"},
+         "park=0 offset=359 home=JN58TD12"},
         // Left for Qt with their values, which look like Kestavo's words.
         {{"kestavo", "-platform", "offscreen", "--display", "read-back", "-style=x", "-reverse",
           "-qwindowtitle", "--bogus", "--read-back"},
@@ -144,6 +158,16 @@ TEST(StartOptions, AreReadOrRefusedNamingTheWrongWord)
         {{"kestavo", "--", "-v"}, nullptr, "kestavo: unexpected argument \"-v\""},
         {{"kestavo", "--command-set"}, nullptr, "kestavo: --command-set needs a value: one-step, "},
         {{"kestavo", "--command-set", "tenth"}, nullptr, "kestavo: --command-set \"tenth\": "},
+        {{"kestavo", "--park", "361"}, nullptr, "kestavo: --park \"361\": a park heading is 0 "},
+        {{"kestavo", "--park-after=0"}, nullptr, "kestavo: --park-after \"0\": park-after is "},
+        {{"kestavo", "--park-after", "1441"}, nullptr, "kestavo: --park-after \"1441\": "},
+        {{"kestavo", "--offset", "1.5"}, nullptr, "kestavo: --offset \"1.5\": an offset is "},
+        {{"kestavo", "--offset=-360"}, nullptr, "kestavo: --offset \"-360\": "},
+        {{"kestavo", "--home", "JO6"}, nullptr, "kestavo: --home \"JO6\": a home is a locator"},
+        {{"kestavo", "--park"}, nullptr, "kestavo: --park needs a value: a heading from 0 to 360"},
+        {{"kestavo", "--park-after"}, nullptr, "kestavo: --park-after needs a value: whole "},
+        {{"kestavo", "--offset"}, nullptr, "kestavo: --offset needs a value: whole degrees"},
+        {{"kestavo", "--read-back", "--home"}, nullptr, "kestavo: --home needs a value: a "},
         {{"kestavo", "-platform", "x", "-vh", "--read-back"},
          nullptr,
          "kestavo: unknown option -vh"},

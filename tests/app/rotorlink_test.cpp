@@ -187,6 +187,129 @@ TEST(LineOwner, KeepsWhatWaitsBoundedAndInOrder)
     }
 }
 
+// The station's settings: the line speaks the controller's scale, all else
+// the antenna's bearing; a locator is a heading once home is known.
+TEST(Station, TheLineSpeaksTheControllersScale)
+{
+    using kestavo::app::CommandSet;
+    using kestavo::app::Station;
+    const struct {
+        const char* name;
+        CommandSet set;
+        std::optional<double> park;
+        std::optional<int> offset;
+        const char* home;
+        QString go;     // "park" parks
+        QString line;   // empty: refused
+        QString answer; // the controller's, then
+        double bearing; // what the antenna's bearing reads
+    } cases[] = {
+        {"one-step across north",
+         CommandSet::OneStep,
+         {},
+         180,
+         nullptr,
+         "10",
+         "AP1190\r",
+         ";190",
+         10},
+        {"two-step the other way",
+         CommandSet::TwoStep,
+         {},
+         -20,
+         nullptr,
+         "350",
+         "AP1010;AM1;",
+         ";010",
+         350},
+        {"tenths", CommandSet::Tenths, {}, 5, nullptr, "2.5", "AP1357.5\r", "357.5;", 2.5},
+        {"an offset needs a heading", CommandSet::OneStep, {}, 1, nullptr, "10x", "", "", 0},
+        {"park with an offset", CommandSet::OneStep, 270, 180, nullptr, "park", "AP1090\r", ";090",
+         270},
+        {"a locator, short path", CommandSet::OneStep, {}, {}, "IO91", "JN58", "AP1107\r", "", 0},
+        {"a locator, long path",
+         CommandSet::TwoStep,
+         {},
+         {},
+         "IO91",
+         "jn58 lp",
+         "AP1287;AM1;",
+         "",
+         0},
+        {"a locator too close", CommandSet::OneStep, {}, {}, "JN58", "jn58", "", "", 0},
+        {"a number is still a heading",
+         CommandSet::OneStep,
+         {},
+         {},
+         "IO91",
+         "45",
+         "AP145\r",
+         "",
+         0},
+    };
+    for (const auto& c : cases) {
+        RecordingCommControl comm1;
+        RotorLink link(comm1);
+        link.setCommandSet(c.set);
+        Station station;
+        station.park = c.park;
+        station.offset = c.offset;
+        if (c.home)
+            station.home = QString::fromLatin1(c.home);
+        link.setStation(station);
+        kestavo::app::ReadBack& readBack = link.startReadBack();
+        QStringList refusals;
+        QObject::connect(&link, &RotorLink::goRefused,
+                         [&](const QString& why) { refusals << why; });
+        comm1.assignments.clear();
+        link.line().lineFree();
+        if (c.go == u"park")
+            link.park();
+        else
+            link.go(c.go);
+        EXPECT_EQ(comm1.assignments, c.line.isEmpty()
+                                         ? QStringList()
+                                         : QStringList{QStringLiteral("Output=") + c.line})
+            << c.name;
+        EXPECT_EQ(refusals.size(), c.line.isEmpty() ? 1 : 0) << c.name;
+        if (c.answer.isEmpty())
+            continue;
+        // The first question went out before the command.
+        comm1.received = c.answer;
+        readBack.received();
+        ASSERT_TRUE(link.position()) << c.name;
+        EXPECT_DOUBLE_EQ(link.position()->azimuth, c.bearing) << c.name;
+    }
+}
+
+// Once the minutes pass with no command from anyone, it parks, once.
+TEST(Station, ParksOnceAfterTheIdleMinutes)
+{
+    RecordingCommControl comm1;
+    RotorLink link(comm1);
+    auto now = std::chrono::steady_clock::now();
+    link.setClock([&] { return now; });
+    link.setStation({200, 30, {}, {}});
+    QStringList told;
+    QObject::connect(&link, &RotorLink::told,
+                     [&](const QString& shown, const QString&) { told << shown; });
+    const auto after = [&](int minutes) {
+        now += std::chrono::minutes(minutes);
+        link.line().lineFree();
+        link.parkIfIdle();
+    };
+    after(29);
+    link.go(QStringLiteral("10"));
+    after(29);
+    after(1);
+    after(60);
+    EXPECT_EQ(comm1.assignments, (QStringList{"Output=AP110\r", "Output=AP1200\r"}));
+    EXPECT_EQ(told.size(), 1);
+    link.go(QStringLiteral("20"));
+    after(30);
+    EXPECT_EQ(comm1.assignments.size(), 4) << "a new command starts the count again";
+}
+
 TEST(Go, AFailedOutputReachesTheCaller)
 {
     RecordingCommControl comm1;

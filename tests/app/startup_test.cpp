@@ -208,6 +208,46 @@ TEST(NextStart, ReadBackOpensTheLineForReadingFirst)
     }
 }
 
+// The station's items are read with their values; one that is malformed or
+// unknown is told and left alone, and an option given wins over its item.
+TEST(NextStart, StationItemsAreReadToldOrOverriddenByTheOptions)
+{
+    using kestavo::app::Station;
+    const struct {
+        QByteArray file;
+        Station asked; // park, park-after, offset, home
+        Station read;
+        const char* told; // part of what is told; nullptr: nothing is
+    } cases[] = {
+        {"3,park=270,offset=-20,home=jo62qm,park-after=30\r\n",
+         {},
+         {270.0, 30, -20, QStringLiteral("JO62QM")},
+         nullptr},
+        {"3 , Park = 12.5 ,read-back, OFFSET=0\r\n", {}, {12.5, {}, 0, {}}, nullptr},
+        {"3,park=400,offset=10\r\n", {}, {{}, {}, 10, {}}, "\"park=400\" is left alone"},
+        {"3,park=90,park=400\r\n", {}, {90.0, {}, {}, {}}, "\"park=400\" is left alone"},
+        {"3,home=JO6,park-after=1441\r\n", {}, {}, "\"park-after=1441\" is left alone"},
+        {"3,parking=1,park=1\r\n", {}, {1.0, {}, {}, {}}, "\"parking=1\" means nothing"},
+        {"3,offset=180,park=90\r\n", {{}, {}, -20, {}}, {90.0, {}, -20, {}}, nullptr},
+    };
+    for (const auto& c : cases) {
+        ScratchWorkingDirectory scratch;
+        writeFileBytes(kFile, c.file);
+        ScriptedDialogs dialogs;
+        RecordingCommControl comm1;
+        const auto choice = startUp(comm1, dialogs, false, std::nullopt, c.asked);
+        const std::string what = c.file.toStdString();
+        EXPECT_EQ(choice.station.park, c.read.park) << what;
+        EXPECT_EQ(choice.station.parkAfterMinutes, c.read.parkAfterMinutes) << what;
+        EXPECT_EQ(choice.station.offset, c.read.offset) << what;
+        EXPECT_EQ(choice.station.home, c.read.home) << what;
+        const QString told = choice.told.join(u'\n');
+        EXPECT_TRUE(c.told ? told.contains(QString::fromLatin1(c.told)) : told.isEmpty())
+            << what << told.toStdString();
+        EXPECT_TRUE(dialogs.shown.isEmpty()) << "told in the window, not in a box";
+    }
+}
+
 TEST(NextStart, FileWithoutANumberTellsTheUserToDeleteItAndIsKept)
 {
     for (const QByteArray& content : {QByteArray("COM3\r\n"), QByteArray(), QByteArray("\r\n")}) {

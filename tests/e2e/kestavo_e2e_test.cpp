@@ -596,4 +596,48 @@ INSTANTIATE_TEST_SUITE_P(
         SetRun{"tenths", {"--command-set", "tenths"}, "TENTHS,read-back", {}, "90.5", 90.5}),
     ByName{});
 
+// A controller whose scale is centred on south: the window's GO and the
+// door's p speak the antenna's bearing, the line the controller's scale;
+// K parks, at the antenna's park heading.
+TEST_F(KestavoReadsBack, AnOffsetAndParkSpeakTheAntennasBearing)
+{
+    const QString window = startBoth({QStringLiteral("--offset"), QStringLiteral("180")},
+                                     "read-back,offset=180,park=200");
+    ASSERT_FALSE(window.isEmpty());
+    goByKeys(window, QStringLiteral("270"));
+    double at = 0;
+    for (int round = 0; round < 40 && at != 270; ++round) {
+        QThread::msleep(250);
+        at = bearing();
+    }
+    EXPECT_EQ(at, 270);
+    EXPECT_EQ(rotctlOn(m_port, {"park"}).first, 0);
+    for (int round = 0; round < 40 && at != 200; ++round) {
+        QThread::msleep(250);
+        at = bearing();
+    }
+    EXPECT_EQ(at, 200);
+    m_kestavo->terminate();
+    EXPECT_EQ(finish(*m_kestavo), 0);
+    m_rotor.terminate();
+    EXPECT_TRUE(m_rotor.waitForFinished(5000));
+    const QByteArray said = m_rotor.readAllStandardOutput();
+    EXPECT_TRUE(said.contains("turning from 0 to 90")) << said.toStdString();
+    EXPECT_TRUE(said.contains("turning from 90 to 20")) << said.toStdString();
+}
+
+// A rotor that stops on its way is told once on standard error, and a
+// tracker still reads where it stands.
+TEST_F(KestavoReadsBack, ARotorThatDoesNotTurnIsTold)
+{
+    const QString window = startBoth({QStringLiteral("--stall-after"), QStringLiteral("30")});
+    ASSERT_FALSE(window.isEmpty());
+    goByKeys(window, QStringLiteral("90"));
+    QThread::msleep(16000);
+    EXPECT_EQ(bearing(), 30);
+    m_kestavo->terminate();
+    EXPECT_EQ(finish(*m_kestavo), 0);
+    EXPECT_EQ(m_kestavo->readAllStandardError().count("the rotor does not turn"), 1);
+}
+
 } // namespace

@@ -269,6 +269,22 @@ TEST_F(VirtualRotor, SpeaksTheCommandSetItIsGiven)
         << controller.output().toStdString();
 }
 
+TEST_F(VirtualRotor, StallsWithoutTellingTheLineAndNotesTheAntenna)
+{
+    Controller controller({QStringLiteral("--rate=1000"), QStringLiteral("--stall-after=30"),
+                           QStringLiteral("--offset=180")});
+    ASSERT_FALSE(controller.slavePath().isEmpty()) << controller.output().toStdString();
+    const Sender sender(entry(99), B4800, false, O_RDWR);
+    sender.send("AP190\r");
+    EXPECT_TRUE(controller.waitFor(QStringLiteral("stalled at 30 (antenna 210)\n")))
+        << controller.output().toStdString();
+    EXPECT_FALSE(controller.waitFor(QStringLiteral("(antenna 210)\nstalled"), 300ms))
+        << "said more than once";
+    sender.send("AP1180\rAI1;");
+    EXPECT_EQ(sender.receive(4, 5s), QByteArray(";030"));
+    EXPECT_TRUE(controller.waitFor(QStringLiteral("turning from 30 to 180 (antenna 0)\n")));
+}
+
 TEST_F(VirtualRotor, ReportsAnEndlessLineAndGoesOn)
 {
     Controller controller({QStringLiteral("--rate"), QStringLiteral("100000")});

@@ -247,6 +247,13 @@ INSTANTIATE_TEST_SUITE_P(
         Exchange{"tenths 360 is 0", 359.96, {{0ms, "BI1;"}}, "  0.0;", false, kTenths}),
     [](const auto& test) { return kestavo::test::testName(test.param.name); });
 
+TEST(Responder, NotesTheAntennasBearingWithin0To359)
+{
+    EXPECT_EQ(antennaText(0, -90), " (antenna 270)");
+    EXPECT_EQ(antennaText(359.96, 0), " (antenna 0)");
+    EXPECT_EQ(antennaText(90, std::nullopt), "");
+}
+
 // --- the rotor
 
 struct Turn {
@@ -301,6 +308,19 @@ TEST(Rotor, RetargetsFromWhereItIs)
     EXPECT_DOUBLE_EQ(rotor.advance(2s), 18);
     EXPECT_DOUBLE_EQ(rotor.advance(3s), 0);
     EXPECT_TRUE(rotor.arrived());
+}
+
+TEST(Rotor, StallsForGoodAtTheStallHeading)
+{
+    Rotor rotor(10, 0, 30);
+    rotor.retarget(90);
+    EXPECT_DOUBLE_EQ(rotor.advance(2500ms), 25);
+    EXPECT_FALSE(rotor.stalled());
+    EXPECT_EQ(rotor.advance(1s), 30) << "a step past the stall heading ends on it";
+    EXPECT_EQ(rotor.advance(60s), 30);
+    rotor.retarget(0);
+    EXPECT_EQ(rotor.advance(60s), 30);
+    EXPECT_TRUE(rotor.stalled());
 }
 
 TEST(Rotor, SmallStepsAddUpToTheSameTurn)
@@ -370,6 +390,8 @@ struct Arguments {
     std::chrono::milliseconds answerDelay{0};
     CommandSet set = CommandSet::OneStep;
     AnswerForm form = AnswerForm::Leading;
+    std::optional<double> stallAfter{};
+    std::optional<int> offset{};
 };
 
 [[nodiscard]] std::string joined(const Arguments& c)
@@ -403,6 +425,8 @@ TEST_P(CommandLine, IsReadOrRefused)
         EXPECT_EQ(parsed.options.answerDelay, GetParam().answerDelay);
         EXPECT_EQ(parsed.options.commandSet, GetParam().set);
         EXPECT_EQ(parsed.options.answerForm, GetParam().form);
+        EXPECT_EQ(parsed.options.stallAfter, GetParam().stallAfter);
+        EXPECT_EQ(parsed.options.offset, GetParam().offset);
     } else {
         EXPECT_NE(parsed.error.find(part), std::string::npos) << parsed.error;
     }
@@ -440,7 +464,19 @@ INSTANTIATE_TEST_SUITE_P(
         Arguments{{"--command-set=tenths"}, 99, 6, 0, "", false, false, 0ms, kTenths},
         Arguments{{"--command-set", "three-step"}, 0, 0, 0, "one-step, two-step or tenths"},
         Arguments{{"--answer-form", "middle"}, 0, 0, 0, "leading or trailing"},
-        Arguments{{"--answer-form=leading", "--command-set=tenths"}, 0, 0, 0, "is for the one"}),
+        Arguments{{"--answer-form=leading", "--command-set=tenths"}, 0, 0, 0, "is for the one"},
+        Arguments{.arguments{"--stall-after=360", "--offset", "-359"},
+                  .port = 99,
+                  .rate = 6,
+                  .start = 0,
+                  .errorPart = "",
+                  .stallAfter = 360,
+                  .offset = -359},
+        Arguments{{"--stall-after", "-0.5"}, 0, 0, 0, "stall heading must be from 0 to 360"},
+        Arguments{{"--stall-after=nan"}, 0, 0, 0, "stall heading must be from 0 to 360"},
+        Arguments{{"--offset", "360"}, 0, 0, 0, "whole degrees from -359 to 359"},
+        Arguments{{"--port=98", "--offset=-360"}, 0, 0, 0, "whole degrees from -359 to 359"},
+        Arguments{{"--offset", "12.5"}, 0, 0, 0, "whole degrees from -359 to 359"}),
     [](const auto& test) { return kestavo::test::testName(joined(test.param)); });
 
 // --- taking over a port table entry

@@ -4,6 +4,7 @@
 
 #include "support/cases.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
@@ -32,6 +33,7 @@ struct TextCase {
     std::optional<double> target;
     bool answering;
     std::string text;
+    std::string spoken;
 };
 
 class BearingText : public ::testing::TestWithParam<TextCase>
@@ -39,17 +41,22 @@ class BearingText : public ::testing::TestWithParam<TextCase>
 };
 
 // Each case follows a bearing with a target, so that what it drops shows.
-TEST_P(BearingText, TheLabelAndTheScreenReaderReadTheSame)
+// A screen reader reads the label, and the panel, as the same sentence, and
+// nothing after it.
+TEST_P(BearingText, TheScreenReaderReadsTheLabelAsASentence)
 {
     QWidget window;
     window.setFont(QFont(QStringLiteral("Sans"), 30));
     auto* panel = new BearingPanel(&window);
     panel->showBearing(182, 270.0, true);
     panel->showBearing(GetParam().bearing, GetParam().target, GetParam().answering);
-    const auto* label = panel->findChild<QLabel*>();
+    auto* label = panel->findChild<QLabel*>();
     EXPECT_EQ(label->text().toStdString(), GetParam().text);
-    EXPECT_EQ(label->accessibleName().toStdString(), GetParam().text);
-    EXPECT_EQ(panel->accessibleDescription().toStdString(), GetParam().text);
+    for (QWidget* part : {static_cast<QWidget*>(panel), static_cast<QWidget*>(label)}) {
+        QAccessibleInterface* read = QAccessible::queryAccessibleInterface(part);
+        EXPECT_EQ(read->text(QAccessible::Name).toStdString(), GetParam().spoken);
+        EXPECT_EQ(read->text(QAccessible::Description).toStdString(), "");
+    }
     EXPECT_DOUBLE_EQ(label->font().pointSizeF(), QApplication::font().pointSizeF())
         << "not the window's";
 }
@@ -72,17 +79,31 @@ TEST_P(BearingText, FitsOneLineOfThePanelAsItWasMade)
 INSTANTIATE_TEST_SUITE_P(
     States, BearingText,
     ::testing::Values(
-        TextCase{"to a target", 182, 270.0, true, "Bearing 182° → 270°"},
-        TextCase{"to a fractional target", 0, 359.6, true, "Bearing 0° → 359.6°"},
-        TextCase{"to north", 359, 0.0, true, "Bearing 359° → 0°"},
-        TextCase{"to a target past north", 10, -20.5, true, "Bearing 10° → -20.5°"},
-        TextCase{"three digits each way", 120, 120.0, true, "Bearing 120° → 120°"},
-        TextCase{"three digits to a tenth", 359, 359.6, true, "Bearing 359° → 359.6°"},
-        TextCase{"the widest target", 188, -179.5, true, "Bearing 188° → -179.5°"},
-        TextCase{"without a target", 0, std::nullopt, true, "Bearing 0°"},
+        TextCase{"to a target", 182, 270.0, true, "Bearing 182° → 270°",
+                 "Bearing 182 degrees, turning to 270 degrees"},
+        TextCase{"to a fractional target", 0, 359.6, true, "Bearing 0° → 359.6°",
+                 "Bearing 0 degrees, turning to 359.6 degrees"},
+        TextCase{"to north", 359, 0.0, true, "Bearing 359° → 0°",
+                 "Bearing 359 degrees, turning to 0 degrees"},
+        TextCase{"to a target past north", 10, -20.5, true, "Bearing 10° → -20.5°",
+                 "Bearing 10 degrees, turning to -20.5 degrees"},
+        TextCase{"three digits each way", 120, 120.0, true, "Bearing 120° → 120°",
+                 "Bearing 120 degrees, turning to 120 degrees"},
+        TextCase{"three digits to a tenth", 359, 359.6, true, "Bearing 359° → 359.6°",
+                 "Bearing 359 degrees, turning to 359.6 degrees"},
+        TextCase{"the widest target", 188, -179.5, true, "Bearing 188° → -179.5°",
+                 "Bearing 188 degrees, turning to -179.5 degrees"},
+        TextCase{"without a target", 0, std::nullopt, true, "Bearing 0°", "Bearing 0 degrees"},
         TextCase{"before the first answer", std::nullopt, 90.0, true,
-                 "Bearing: waiting for the controller"},
-        TextCase{"no longer answering", 182, 270.0, false, "No bearing from the controller"}),
+                 "Bearing: waiting for the controller", "Waiting for the controller's bearing"},
+        TextCase{"no longer answering", 182, 270.0, false, "No bearing from the controller",
+                 "No bearing from the controller"},
+        TextCase{"to a target with a tenth", 250, 270.5, true, "Bearing 250° → 270.5°",
+                 "Bearing 250 degrees, turning to 270.5 degrees"},
+        TextCase{"to a target rounded to whole degrees", 250, 270.04, true, "Bearing 250° → 270°",
+                 "Bearing 250 degrees, turning to 270 degrees"},
+        TextCase{"one degree each way", 1, 0.96, true, "Bearing 1° → 1°",
+                 "Bearing 1 degree, turning to 1 degree"}),
     ByName());
 
 TEST(BearingPanel, StopAsksToStop)
@@ -91,6 +112,24 @@ TEST(BearingPanel, StopAsksToStop)
     QSignalSpy stops(&panel, &BearingPanel::stopRequested);
     QTest::mouseClick(panel.findChild<QPushButton*>(QStringLiteral("StopButton")), Qt::LeftButton);
     EXPECT_EQ(stops.count(), 1);
+}
+
+// A rotor that does not turn is told in a line of its own, which takes no
+// room before it is needed nor once it is past.
+TEST(BearingPanel, TellsARotorThatDoesNotTurnOnlyWhileItDoesNot)
+{
+    BearingPanel panel;
+    const QSize made = panel.sizeHint();
+    panel.showBearing(182, 270.0, true, true);
+    const auto* line = panel.findChild<QLabel*>(QStringLiteral("StallNotice"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_FALSE(line->isHidden());
+    EXPECT_EQ(line->text(), QStringLiteral("The rotor does not turn"));
+    EXPECT_EQ(line->accessibleName(), line->text());
+    EXPECT_GT(panel.sizeHint().height(), made.height()) << "it needs a line of room";
+    panel.showBearing(182, 270.0, true, false);
+    EXPECT_TRUE(line->isHidden());
+    EXPECT_EQ(panel.sizeHint(), made);
 }
 
 // The needle drawn clockwise from north: looked for partway out along its

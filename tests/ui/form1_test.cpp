@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/commandset.h"
+#include "app/rotorlink.h"
+#include "app/station.h"
 #include "platform/errorpath.h"
 #include "platform/runtime.h"
 #include "platform/serialcontrol.h"
@@ -36,6 +38,15 @@ namespace
 {
 
 constexpr int kPort = 99;
+
+// Where the window's parts are, and under "" the window itself.
+[[nodiscard]] QHash<QString, QRect> layoutOf(const QWidget& form)
+{
+    QHash<QString, QRect> where{{QString(), form.rect()}};
+    for (const QWidget* part : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        where.insert(part->objectName(), part->geometry());
+    return where;
+}
 
 // The window with its serial port on a pseudo-terminal, as a Tavimer.ini
 // naming port 99 sets it up.
@@ -292,6 +303,77 @@ TEST_P(RefusalOnPty, ShowsBelowAllElseUntilTheNextGo)
 }
 
 INSTANTIATE_TEST_SUITE_P(ReadBack, RefusalOnPty, ::testing::Bool());
+
+// Park, for a station that parks: beside Stop with read-back, else under GO
+// and X, which stay where they were. Tab reaches it after the button before
+// it; a click sends the park heading and leaves the focus where it was.
+class ParkOnPty : public FormOnPty, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(ParkOnPty, SendsTheParkHeading)
+{
+    const QHash<QString, QRect> made = layoutOf(*m_form);
+    kestavo::app::Station station;
+    station.park = 270;
+    m_form->load(GetParam(), std::nullopt, station);
+    m_form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+    auto* park = m_form->findChild<QPushButton*>("ParkButton");
+    ASSERT_TRUE(park && park->isVisible());
+    EXPECT_TRUE(m_form->rect().contains(QRect(park->mapTo(m_form.get(), QPoint()), park->size())));
+    const QHash<QString, QRect> after = layoutOf(*m_form);
+    for (const auto [name, geometry] : made.asKeyValueRange()) {
+        if (!name.isEmpty()) {
+            EXPECT_EQ(after.value(name), geometry) << qPrintable(name);
+        }
+    }
+    QWidget* before = GetParam() ? m_form->findChild<QPushButton*>("StopButton") : x();
+    before->setFocus();
+    QTest::keyClick(before, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), park);
+
+    text1()->setFocus();
+    QTest::mouseClick(park, Qt::LeftButton);
+    EXPECT_TRUE(m_pty.receive(64, 1s).contains("AP1270\r"));
+    EXPECT_EQ(QApplication::focusWidget(), text1());
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadBack, ParkOnPty, ::testing::Bool());
+
+TEST_F(FormOnPty, WithoutASettingThatParksTheWindowIsAsItWasMade)
+{
+    const QHash<QString, QRect> made = layoutOf(*m_form);
+    show();
+    EXPECT_EQ(m_form->findChild<QPushButton*>("ParkButton"), nullptr);
+    EXPECT_EQ(layoutOf(*m_form), made);
+}
+
+// What Tavimer.ini held that Kestavo left alone, then what the link tells,
+// in the notice below all else, until the next GO.
+TEST_F(FormOnPty, TellsInTheNoticeAnItemLeftAloneAndWhatTheLinkTells)
+{
+    writeFileBytes(QStringLiteral("Tavimer.ini"), QByteArray("99,bogus\r\n"));
+    const QRect made = m_form->rect();
+    show();
+    auto* notice = m_form->findChild<QLabel*>("GoRefusal");
+    ASSERT_TRUE(notice && notice->isVisible());
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("\"bogus\"")))
+        << notice->text().toStdString();
+    EXPECT_TRUE(m_form->rect().contains(notice->geometry()));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(notice)->text(QAccessible::Name),
+              notice->text());
+
+    emit m_form->rotorLink().told(QStringLiteral("JN58: 12°"),
+                                  QStringLiteral("JN58 is 12 degrees"));
+    EXPECT_EQ(notice->text(), QStringLiteral("JN58: 12°"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(notice)->text(QAccessible::Name),
+              QStringLiteral("JN58 is 12 degrees"));
+
+    QTest::mouseClick(go(), Qt::LeftButton);
+    EXPECT_FALSE(notice->isVisible());
+    EXPECT_EQ(m_form->rect(), made);
+}
 
 // The layout in pixels at the logical DPI this test run's screen has; CTest
 // runs it at 96 dpi, 144 and 192. The text box is wider where its font needs

@@ -46,6 +46,9 @@ inline constexpr char kStrayByte = '\xFF';
 
 inline constexpr int kMinHeading = 0;
 inline constexpr int kMaxHeading = 360;
+// --offset turns the controller's scale by less than a full turn either way.
+inline constexpr int kMinOffset = -359;
+inline constexpr int kMaxOffset = 359;
 inline constexpr std::size_t kMaxHeadingDigits = 3;
 // A tenths heading is ddd.d, a tenths bearing goes back as five characters,
 // blank-padded on the left, then the answer end.

@@ -46,10 +46,10 @@ void complain(const std::string& line)
 Controller::Controller(const Options& options, int master, const LineFraming& initialFraming,
                        int signalFd)
     : m_master(master), m_signals(signalFd),
-      m_responder(Dialect{options.commandSet, options.answerForm, options.mute}),
+      m_responder(Dialect{options.commandSet, options.answerForm, options.mute}, options.offset),
       m_strayByte(options.strayByte), m_answerDelay(options.answerDelay),
-      m_rotor(options.rate, options.start), m_splitter(vc::kMaxLineLength),
-      m_reported(initialFraming)
+      m_rotor(options.rate, options.start, options.stallAfter), m_offset(options.offset),
+      m_splitter(vc::kMaxLineLength), m_reported(initialFraming)
 {
 }
 
@@ -112,13 +112,20 @@ void Controller::turn()
     m_last = now;
     if (!wasTurning)
         return;
-    if (m_rotor.arrived()) {
-        say("arrived at " + headingText(m_rotor.heading()));
+    const std::string antenna = antennaText(m_rotor.heading(), m_offset);
+    // Said once; the line goes on as if it turned, so nothing more is said.
+    if (m_rotor.stalled()) {
+        if (!m_stallSaid)
+            say("stalled at " + headingText(m_rotor.heading()) + antenna);
+        m_stallSaid = true;
+    } else if (m_rotor.arrived()) {
+        say("arrived at " + headingText(m_rotor.heading()) + antenna);
     } else if (now - m_lastProgress >= vc::kProgressInterval) {
         m_lastProgress = now;
         char heading[16];
         std::snprintf(heading, sizeof heading, "%.1f", m_rotor.heading());
-        say("heading " + std::string(heading) + ", turning to " + headingText(m_rotor.target()));
+        say("heading " + std::string(heading) + ", turning to " + headingText(m_rotor.target()) +
+            antennaText(m_rotor.target(), m_offset));
     }
 }
 

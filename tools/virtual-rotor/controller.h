@@ -61,6 +61,8 @@ private:
     std::chrono::milliseconds m_answerDelay;
     std::deque<LateAnswer> m_late;
     Rotor m_rotor;
+    std::optional<int> m_offset;
+    bool m_stallSaid = false;
     LineSplitter m_splitter;
     LineFraming m_reported;
     Clock::time_point m_last;

@@ -129,6 +129,9 @@ int main(int argc, char* argv[])
     if (options.commandSet != CommandSet::OneStep || options.answerForm != AnswerForm::Leading)
         say("takes the " + std::string(commandSetName(options.commandSet)) + " command set" +
             (options.answerForm == AnswerForm::Trailing ? ", answering \"ddd;\"" : ""));
+    if (options.offset)
+        say("scale offset " + std::to_string(*options.offset) +
+            ": the antenna's bearing is the controller's plus " + std::to_string(*options.offset));
 
     Controller controller(options, line.masterFd(), framingOf(attributes), signalFd);
     const int status = controller.run();

@@ -53,7 +53,8 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& arguments)
             continue;
         }
         if (name != "--port" && name != "--rate" && name != "--start" && name != "--answer-delay" &&
-            name != "--command-set" && name != "--answer-form") {
+            name != "--command-set" && name != "--answer-form" && name != "--stall-after" &&
+            name != "--offset") {
             parsed.error = "unknown option \"" + std::string(arguments[i]) + "\"";
             return parsed;
         }
@@ -105,6 +106,22 @@ ParsedOptions parseOptions(const std::vector<std::string_view>& arguments)
             formGiven = true;
             parsed.options.answerForm =
                 *value == kTrailingName ? AnswerForm::Trailing : AnswerForm::Leading;
+        } else if (name == "--stall-after") {
+            const auto stall = numberFrom<double>(*value);
+            if (!stall || !(*stall >= kMinHeading && *stall <= kMaxHeading)) {
+                parsed.error = shown + ": the stall heading must be from " +
+                               std::to_string(kMinHeading) + " to " + std::to_string(kMaxHeading);
+                return parsed;
+            }
+            parsed.options.stallAfter = *stall;
+        } else if (name == "--offset") {
+            const auto offset = numberFrom<int>(*value);
+            if (!offset || *offset < kMinOffset || *offset > kMaxOffset) {
+                parsed.error = shown + ": the offset must be whole degrees from " +
+                               std::to_string(kMinOffset) + " to " + std::to_string(kMaxOffset);
+                return parsed;
+            }
+            parsed.options.offset = *offset;
         } else {
             const auto start = numberFrom<double>(*value);
             if (!start || !(*start >= kMinHeading && *start <= kMaxHeading)) {
@@ -133,8 +150,8 @@ std::string usage()
     return "usage: " + program + " [--port N] [--rate DEGREES_PER_SECOND] [--start DEGREES]\n" +
            indent + "[--mute] [--answer-delay MS] [--stray-byte]\n" + indent +
            "[--command-set NAME] [--answer-form " + std::string(kLeadingName) + "|" +
-           std::string(kTrailingName) +
-           "]\n"
+           std::string(kTrailingName) + "]\n" + indent +
+           "[--stall-after DEGREES] [--offset DEGREES]\n"
            "Stands in for the rotor controller on a pseudo-terminal that Kestavo reaches as\n"
            "port N (default " +
            std::to_string(kDefaultPort) +
@@ -178,6 +195,12 @@ std::string usage()
            "  --stray-byte       send the byte 0x" +
            hexBytes(std::string(1, kStrayByte)) +
            " at start, before anyone opens the line\n"
+           "  --stall-after DEG  the rotor stops for good when a turn reaches DEG (0 to 360),\n"
+           "                     still answering with where it is\n"
+           "  --offset DEG       notes also give the antenna's bearing, the controller's\n"
+           "                     heading plus DEG (" +
+           std::to_string(kMinOffset) + " to " + std::to_string(kMaxOffset) +
+           "); the line is unchanged\n"
            "Ends on Ctrl-C, SIGTERM, SIGHUP, a line \"q\" or the end of standard input.\n";
 }
 

@@ -4,6 +4,7 @@
 #include "commandparser.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,11 @@ struct Options {
     bool strayByte = false;
     CommandSet commandSet = CommandSet::OneStep;
     AnswerForm answerForm = AnswerForm::Leading;
+    // The heading at which the rotor stops turning for good.
+    std::optional<double> stallAfter;
+    // What the antenna's bearing is plus the controller's heading; only the
+    // notes on standard output show it.
+    std::optional<int> offset;
 };
 
 struct ParsedOptions {
@@ -31,8 +37,8 @@ struct ParsedOptions {
 };
 
 // Reads --port N, --rate DEG_PER_S, --start DEG, --answer-delay MS,
-// --command-set NAME, --answer-form leading|trailing (also as --name=value),
-// --mute, --stray-byte and --help.
+// --command-set NAME, --answer-form leading|trailing, --stall-after DEG,
+// --offset DEG (also as --name=value), --mute, --stray-byte and --help.
 [[nodiscard]] ParsedOptions parseOptions(const std::vector<std::string_view>& arguments);
 
 [[nodiscard]] std::string usage();

@@ -30,11 +30,15 @@ struct Dialect {
 };
 
 // Obeys lines on a rotor. It holds the target a two-step controller was
-// given until it is told to go there.
+// given until it is told to go there. With an offset, its notes give the
+// antenna's bearing too.
 class Responder
 {
 public:
-    explicit Responder(const Dialect& dialect) : m_dialect(dialect) {}
+    explicit Responder(const Dialect& dialect, std::optional<int> offset = std::nullopt)
+        : m_dialect(dialect), m_offset(offset)
+    {
+    }
 
     [[nodiscard]] Response respond(const ReceivedLine& line, Rotor& rotor);
 
@@ -43,10 +47,15 @@ private:
     [[nodiscard]] Response answerBearing(const Rotor& rotor) const;
 
     Dialect m_dialect;
+    std::optional<int> m_offset;
     std::optional<double> m_setTarget;
 };
 
 // Whole degrees when the heading is one, else one decimal.
 [[nodiscard]] std::string headingText(double heading);
+
+// " (antenna B)", B being (heading + offset) mod 360; empty without an offset,
+// so that the notes read as before.
+[[nodiscard]] std::string antennaText(double heading, std::optional<int> offset);
 
 } // namespace kestavo::virtualrotor

@@ -19,9 +19,11 @@ namespace
 
 } // namespace
 
-Rotor::Rotor(double rate, double start)
+Rotor::Rotor(double rate, double start, std::optional<double> stallAt)
     : m_rate(rate), m_heading(withinStops(start)), m_target(m_heading)
 {
+    if (stallAt)
+        m_stallAt = withinStops(*stallAt);
 }
 
 void Rotor::retarget(double target)
@@ -43,14 +45,22 @@ int Rotor::bearingTenths() const
 
 double Rotor::advance(Seconds elapsed)
 {
-    if (elapsed.count() <= 0)
+    if (elapsed.count() <= 0 || m_stalled || arrived())
         return m_heading;
+    const double from = m_heading;
     const double step = m_rate * elapsed.count();
     // Both ends lie within the stops, so the straight way never crosses one.
     if (m_heading < m_target)
         m_heading = std::min(m_heading + step, m_target);
-    else if (m_heading > m_target)
+    else
         m_heading = std::max(m_heading - step, m_target);
+    // Checked over the whole step, which may pass the stall heading between
+    // two ticks; a turn that starts there stalls at once.
+    if (m_stallAt && std::min(from, m_heading) <= *m_stallAt &&
+        *m_stallAt <= std::max(from, m_heading)) {
+        m_heading = *m_stallAt;
+        m_stalled = true;
+    }
     return m_heading;
 }
 
