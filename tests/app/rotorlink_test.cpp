@@ -191,11 +191,13 @@ TEST(LineOwner, KeepsWhatWaitsBoundedAndInOrder)
 // the antenna's bearing; a locator is a heading once home is known.
 TEST(Station, TheLineSpeaksTheControllersScale)
 {
-    using kestavo::app::CommandSet;
     using kestavo::app::Station;
+    constexpr auto kOne = kestavo::app::CommandSet::OneStep;
+    constexpr auto kTwo = kestavo::app::CommandSet::TwoStep;
+    constexpr auto kTenths = kestavo::app::CommandSet::Tenths;
     const struct {
         const char* name;
-        CommandSet set;
+        kestavo::app::CommandSet set;
         std::optional<double> park;
         std::optional<int> offset;
         const char* home;
@@ -204,48 +206,15 @@ TEST(Station, TheLineSpeaksTheControllersScale)
         QString answer; // the controller's, then
         double bearing; // what the antenna's bearing reads
     } cases[] = {
-        {"one-step across north",
-         CommandSet::OneStep,
-         {},
-         180,
-         nullptr,
-         "10",
-         "AP1190\r",
-         ";190",
-         10},
-        {"two-step the other way",
-         CommandSet::TwoStep,
-         {},
-         -20,
-         nullptr,
-         "350",
-         "AP1010;AM1;",
-         ";010",
-         350},
-        {"tenths", CommandSet::Tenths, {}, 5, nullptr, "2.5", "AP1357.5\r", "357.5;", 2.5},
-        {"an offset needs a heading", CommandSet::OneStep, {}, 1, nullptr, "10x", "", "", 0},
-        {"park with an offset", CommandSet::OneStep, 270, 180, nullptr, "park", "AP1090\r", ";090",
-         270},
-        {"a locator, short path", CommandSet::OneStep, {}, {}, "IO91", "JN58", "AP1107\r", "", 0},
-        {"a locator, long path",
-         CommandSet::TwoStep,
-         {},
-         {},
-         "IO91",
-         "jn58 lp",
-         "AP1287;AM1;",
-         "",
-         0},
-        {"a locator too close", CommandSet::OneStep, {}, {}, "JN58", "jn58", "", "", 0},
-        {"a number is still a heading",
-         CommandSet::OneStep,
-         {},
-         {},
-         "IO91",
-         "45",
-         "AP145\r",
-         "",
-         0},
+        {"one-step across north", kOne, {}, 180, nullptr, "10", "AP1190\r", ";190", 10},
+        {"two-step the other way", kTwo, {}, -20, nullptr, "350", "AP1010;AM1;", ";010", 350},
+        {"tenths", kTenths, {}, 5, nullptr, "2.5", "AP1357.5\r", "357.5;", 2.5},
+        {"an offset needs a heading", kOne, {}, 1, nullptr, "10x", "", "", 0},
+        {"park with an offset", kOne, 270, 180, nullptr, "park", "AP1090\r", ";090", 270},
+        {"a locator, short path", kOne, {}, {}, "IO91", "JN58", "AP1107\r", "", 0},
+        {"a locator, long path", kTwo, {}, {}, "IO91", "jn58 lp", "AP1287;AM1;", "", 0},
+        {"a locator too close", kOne, {}, {}, "JN58", "jn58", "", "", 0},
+        {"a number is still a heading", kOne, {}, {}, "IO91", "45", "AP145\r", "", 0},
     };
     for (const auto& c : cases) {
         RecordingCommControl comm1;

@@ -257,34 +257,6 @@ TEST_F(VirtualRotor, SendsItsStrayByteFirstAndAnswersLate)
         << controller.output().toStdString();
 }
 
-TEST_F(VirtualRotor, SpeaksTheCommandSetItIsGiven)
-{
-    Controller controller({QStringLiteral("--command-set=two-step"),
-                           QStringLiteral("--answer-form=trailing"), QStringLiteral("--start=42")});
-    ASSERT_FALSE(controller.slavePath().isEmpty()) << controller.output().toStdString();
-    const Sender sender(entry(99), B4800, false, O_RDWR);
-    sender.send("AP1090;AI1;AS1;");
-    EXPECT_EQ(sender.receive(9, 5s), QByteArray("042;VR1.0"));
-    EXPECT_TRUE(controller.waitFor(QStringLiteral("target set to 90, not turning until AM1;\n")))
-        << controller.output().toStdString();
-}
-
-TEST_F(VirtualRotor, StallsWithoutTellingTheLineAndNotesTheAntenna)
-{
-    Controller controller({QStringLiteral("--rate=1000"), QStringLiteral("--stall-after=30"),
-                           QStringLiteral("--offset=180")});
-    ASSERT_FALSE(controller.slavePath().isEmpty()) << controller.output().toStdString();
-    const Sender sender(entry(99), B4800, false, O_RDWR);
-    sender.send("AP190\r");
-    EXPECT_TRUE(controller.waitFor(QStringLiteral("stalled at 30 (antenna 210)\n")))
-        << controller.output().toStdString();
-    EXPECT_FALSE(controller.waitFor(QStringLiteral("(antenna 210)\nstalled"), 300ms))
-        << "said more than once";
-    sender.send("AP1180\rAI1;");
-    EXPECT_EQ(sender.receive(4, 5s), QByteArray(";030"));
-    EXPECT_TRUE(controller.waitFor(QStringLiteral("turning from 30 to 180 (antenna 0)\n")));
-}
-
 TEST_F(VirtualRotor, ReportsAnEndlessLineAndGoesOn)
 {
     Controller controller({QStringLiteral("--rate"), QStringLiteral("100000")});
