@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "platform/constants.h"
+
 #include <QLatin1StringView>
 #include <QString>
 #include <QStringView>
 
+#include <algorithm>
 #include <optional>
 
 namespace kestavo::app
@@ -26,7 +29,23 @@ inline constexpr CommandSet kDefaultCommandSet = CommandSet::OneStep;
 
 // Headings and bearings on the line are kept in tenths of a degree, 0-3599.
 inline constexpr int kTenthsPerDegree = 10;
-inline constexpr int kTenthsPerTurn = 3600;
+inline constexpr int kTenthsPerTurn = constants::kDegreesPerTurn * kTenthsPerDegree;
+// The controller's resolution: a bearing this close counts as there.
+inline constexpr int kResolutionTenths =
+    static_cast<int>(constants::kBearingResolution * kTenthsPerDegree);
+
+// A bearing in tenths taken into one turn, 0-3599.
+[[nodiscard]] constexpr int intoTurn(int tenths)
+{
+    return (tenths % kTenthsPerTurn + kTenthsPerTurn) % kTenthsPerTurn;
+}
+
+// How far apart two bearings in tenths are, the short way round: 0-1800.
+[[nodiscard]] constexpr int tenthsApart(int a, int b)
+{
+    const int apart = intoTurn(a - b);
+    return std::min(apart, kTenthsPerTurn - apart);
+}
 
 // The finest step the set can send, in tenths.
 [[nodiscard]] int resolution(CommandSet set);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "heading.h"
 
+#include "app/commandset.h"
 #include "platform/constants.h"
 #include "platform/conversion.h"
 
@@ -42,10 +43,8 @@ std::optional<Heading> headingOf(QStringView text)
     QString decimal = text.toString();
     decimal.replace(u',', u'.');
     const int degrees = platform::textToInt16(decimal);
-    const auto intoTurn = [](int value, int turn) { return ((value % turn) + turn) % turn; };
-    constexpr int kTenthsPerTurn = constants::kDegreesPerTurn * 10;
-    return Heading{*target, intoTurn(degrees, constants::kDegreesPerTurn),
-                   intoTurn(static_cast<int>(std::nearbyint(*target * 10)), kTenthsPerTurn)};
+    return Heading{*target, intoTurn(degrees * kTenthsPerDegree) / kTenthsPerDegree,
+                   intoTurn(static_cast<int>(std::nearbyint(*target * kTenthsPerDegree)))};
 }
 
 } // namespace kestavo::app

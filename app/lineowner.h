@@ -52,8 +52,6 @@ public:
     // was taken. A waiting stop or question is dropped.
     void sendWaiting();
 
-    [[nodiscard]] bool busy() const { return m_busy; }
-
     // Sends a repeated stop once its second is up; its timer calls it.
     void sendDueStop();
 

@@ -11,13 +11,6 @@ namespace kestavo::app
 namespace
 {
 
-constexpr double kResolution = constants::kBearingResolution;
-
-[[nodiscard]] double apart(int a, int b)
-{
-    return degreesApart(double(a) / kTenthsPerDegree, double(b) / kTenthsPerDegree);
-}
-
 [[nodiscard]] QString degreesText(int tenths)
 {
     return QString::number(double(tenths) / kTenthsPerDegree, 'f',
@@ -93,7 +86,7 @@ void ReadBack::received()
                 m_question = Question::None;
                 m_deadline.stop();
             }
-            answered(((*answer + m_offset) % kTenthsPerTurn + kTenthsPerTurn) % kTenthsPerTurn);
+            answered(intoTurn(*answer + m_offset));
         }
     }
 }
@@ -106,13 +99,14 @@ void ReadBack::answered(int bearing)
         (void)platform::notice(
             QStringLiteral("the controller answers again: bearing %1").arg(degreesText(bearing)));
     }
-    const bool moved = m_bearing && apart(*m_bearing, bearing) > kResolution;
+    const bool moved = m_bearing && tenthsApart(*m_bearing, bearing) > kResolutionTenths;
     m_bearing = bearing;
     // Answers to questions asked while the rotor may still be starting
     // tell nothing of where it stops.
     if (m_askedAt - m_commandAt >= constants::kStartingTime) {
-        const bool arrived = m_target && apart(bearing, *m_target) <= kResolution;
-        const bool same = m_lastCounted && apart(*m_lastCounted, bearing) <= kResolution;
+        const bool arrived = m_target && tenthsApart(bearing, *m_target) <= kResolutionTenths;
+        const bool same =
+            m_lastCounted && tenthsApart(*m_lastCounted, bearing) <= kResolutionTenths;
         if (arrived) {
             m_motion = Motion::Still;
         } else if (same && m_motion == Motion::Turning) {
@@ -159,7 +153,8 @@ bool ReadBack::watchingForAStall() const
 {
     // A rotor short of its target is asked as often as a turning one until
     // it is known whether it stalled, so that a stall is told in time.
-    const bool away = m_target && m_bearing && apart(*m_bearing, *m_target) > kResolution;
+    const bool away =
+        m_target && m_bearing && tenthsApart(*m_bearing, *m_target) > kResolutionTenths;
     return away && !m_stall.stalled() &&
            m_clock() - m_commandAt <
                constants::kStallGrace + constants::kStallWindow + constants::kAskWhileTurning;

@@ -17,16 +17,6 @@ namespace kestavo::app
 namespace
 {
 
-// The controller's resolution: a bearing this close counts as there.
-constexpr int kResolutionTenths =
-    static_cast<int>(constants::kBearingResolution * kTenthsPerDegree);
-
-[[nodiscard]] int tenthsApart(int a, int b)
-{
-    const int apart = std::abs(a - b) % kTenthsPerTurn;
-    return std::min(apart, kTenthsPerTurn - apart);
-}
-
 } // namespace
 
 void x(platform::Ending& ending)
@@ -114,13 +104,13 @@ int RotorLink::onLine(double bearing) const
     // As a target is rounded, to the set's step and into one turn.
     const int step = resolution(m_commandSet);
     const long steps = std::lround(bearing * kTenthsPerDegree / step);
-    return int(((steps * step) % kTenthsPerTurn + kTenthsPerTurn) % kTenthsPerTurn);
+    return intoTurn(static_cast<int>(steps) * step);
 }
 
 int RotorLink::toController(int bearing) const
 {
     const int offset = m_station.offset.value_or(0) * kTenthsPerDegree;
-    return ((bearing - offset) % kTenthsPerTurn + kTenthsPerTurn) % kTenthsPerTurn;
+    return intoTurn(bearing - offset);
 }
 
 void RotorLink::sendCommand(int bearing, double target)

@@ -51,7 +51,6 @@ public:
 
     // The controller's commands; the default set until told.
     void setCommandSet(CommandSet set) { m_commandSet = set; }
-    [[nodiscard]] CommandSet commandSet() const { return m_commandSet; }
 
     // Park, the offset and home; park-after counts from now.
     void setStation(const Station& station);

@@ -17,7 +17,6 @@ namespace
     return static_cast<int>(degrees * kTenthsPerDegree);
 }
 
-constexpr int kResolutionTenths = tenths(constants::kBearingResolution);
 constexpr int kTravelTenths = tenths(constants::kStallMinimumTravel);
 
 // From one bearing to another the short way round, in tenths: -1800..1799.
