@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/commandline.h"
+#include "app/rotorlink.h"
+#include "app/webstart.h"
 #include "platform/constants.h"
 #include "platform/displaywatch.h"
 #include "platform/errorpath.h"
@@ -52,10 +54,14 @@ int main(int argc, char* argv[])
     platform::RunTime runTime(errors);
     ui::Form1 form1(runTime, dialogs);
     remote::FrontDoor frontDoor(form1.rotorLink(), runTime);
+    app::PageAccess pageAccess(form1.rotorLink(), runTime);
+    std::unique_ptr<QObject> webPage;
     return runTime.run([&] {
         form1.load(options.readBack, options.commandSet, options.station);
         if (options.listen)
             frontDoor.listen(*options.listen);
+        if (const auto& web = form1.rotorLink().station().web)
+            webPage = app::startWebPage(pageAccess, *web);
         form1.show();
         ui::useWindowIconAfterFirstFrame(form1);
     });

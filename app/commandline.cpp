@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "commandline.h"
 
+#include "app/webstart.h"
+
 #include "platform/constants.h"
 #include "platform/conversion.h"
 #include "platform/errorpath.h"
@@ -125,6 +127,7 @@ constexpr QLatin1StringView kListPorts("list-ports");
          QStringLiteral("whole degrees from -%1 to %1").arg(constants::kDegreesPerTurn - 1)},
         {nameOf(constants::kHomeOption), QString(),
          QStringLiteral("a locator of 4, 6 or 8 characters")},
+        {nameOf(constants::kWebOption), QString(), QStringLiteral("[ADDRESS:]PORT")},
     };
 }
 
@@ -190,11 +193,12 @@ namespace
     }
     // Each option is read as its item in Tavimer.ini is, so both take and
     // refuse the same values in the same words.
-    constexpr std::array<std::pair<QLatin1StringView, QLatin1StringView>, 4> kStationOptions{{
+    constexpr std::array<std::pair<QLatin1StringView, QLatin1StringView>, 5> kStationOptions{{
         {constants::kParkOption, constants::kParkItem},
         {constants::kParkAfterOption, constants::kParkAfterItem},
         {constants::kOffsetOption, constants::kOffsetItem},
         {constants::kHomeOption, constants::kHomeItem},
+        {constants::kWebOption, constants::kWebItem},
     }};
     for (const auto& [option, item] : kStationOptions) {
         for (const QString& value : parser.values(nameOf(option))) {
@@ -204,6 +208,13 @@ namespace
             if (wrong && !wrong->isEmpty())
                 return QStringLiteral("%1 \"%2\": %3").arg(option, value, *wrong);
         }
+    }
+    // Beyond this machine the page needs its password before anything
+    // starts, so that a mistake never leaves it open.
+    if (const std::optional<ListenAddress>& web = options.station.web; web && !web->loopback) {
+        QString why;
+        if (!readWebPassword(why))
+            return QStringLiteral("%1 %2: %3").arg(constants::kWebOption, web->text(), why);
     }
     options.readBack = parser.isSet(nameOf(constants::kReadBackOption));
     return {};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/commandset.h"
+#include "app/listenaddress.h"
 #include "app/station.h"
 
 #include <QString>
@@ -22,19 +23,6 @@ namespace kestavo::app
 // options (-platform NAME, -display D, ...) are left to Qt.
 [[nodiscard]] std::optional<int> answerInformationRequest(const QStringList& arguments,
                                                           std::FILE* out);
-
-// Where the network front door listens.
-struct ListenAddress {
-    QString host; // an IP address
-    std::uint16_t port = 0;
-    bool loopback = true; // only this machine can reach it
-
-    // "127.0.0.1:4533", "[::1]:4533"
-    [[nodiscard]] QString text() const;
-};
-
-// Why value is no [ADDRESS:]PORT; empty when address is filled in.
-[[nodiscard]] QString readListenAddress(const QString& value, ListenAddress& address);
 
 // What the command line asks of a normal start.
 struct StartOptions {

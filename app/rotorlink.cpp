@@ -128,7 +128,7 @@ void RotorLink::park()
     sendCommand(onLine(m_station.parkHeading()), m_station.parkHeading());
 }
 
-void RotorLink::go(const QString& text)
+void RotorLink::go(const QString& text, Text rule)
 {
     if (m_station.home && !headingOf(text)) {
         if (const std::optional<LocatorTarget> wanted = locatorTarget(text)) {
@@ -145,7 +145,7 @@ void RotorLink::go(const QString& text)
     }
     const std::optional<Heading> heading = headingOf(text);
     std::optional<int> sent;
-    if (m_commandSet == CommandSet::OneStep && !m_station.offset) {
+    if (m_commandSet == CommandSet::OneStep && !m_station.offset && rule == Text::AsTyped) {
         m_line.command(typedCommand(text));
         sent = plainHeading(text);
     } else if (heading) {

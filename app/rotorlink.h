@@ -51,6 +51,7 @@ public:
 
     // The controller's commands; the default set until told.
     void setCommandSet(CommandSet set) { m_commandSet = set; }
+    [[nodiscard]] CommandSet commandSet() const { return m_commandSet; }
 
     // Park, the offset and home; park-after counts from now.
     void setStation(const Station& station);
@@ -69,7 +70,9 @@ public:
     // the text as typed; the others, and any set with an offset, need a
     // heading, else nothing goes out and goRefused tells why. With a home,
     // a locator is a heading too: its great-circle bearing, told.
-    void go(const QString& text);
+    // HeadingOnly: the one-step set too sends only a heading, in its form.
+    enum class Text { AsTyped, HeadingOnly };
+    void go(const QString& text, Text rule = Text::AsTyped);
 
     // Turns to the park heading, as GO does.
     void park();

@@ -33,6 +33,8 @@ Station Station::overriddenBy(const Station& over) const
         merged.offset = over.offset;
     if (over.home)
         merged.home = over.home;
+    if (over.web)
+        merged.web = over.web;
     return merged;
 }
 
@@ -88,6 +90,16 @@ std::optional<QString> readStationItem(QStringView name, QStringView value, Stat
         return take(station.home, homeValue(value),
                     QStringLiteral("a home is a locator of 4, 6 or 8 characters, such as JO62 "
                                    "or JO62QM"));
+    if (is(constants::kWebItem)) {
+        ListenAddress address;
+        const QString wrong = readListenAddress(value.trimmed().toString(), address);
+        if (!wrong.isEmpty())
+            return QStringLiteral("%1; the page's address is [ADDRESS:]PORT, as in 8080 or "
+                                  "192.168.1.5:8080")
+                .arg(wrong);
+        station.web = address;
+        return QString();
+    }
     return std::nullopt;
 }
 

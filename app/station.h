@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/listenaddress.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -16,6 +18,7 @@ struct Station {
     std::optional<int> parkAfterMinutes; // park once after this long idle
     std::optional<int> offset;           // the controller's scale is bearing - offset
     std::optional<QString> home;         // the station's locator, upper case
+    std::optional<ListenAddress> web;    // where the web page listens
 
     // Each setting given in over replaces this one's.
     [[nodiscard]] Station overriddenBy(const Station& over) const;
@@ -32,7 +35,7 @@ struct Station {
 [[nodiscard]] std::optional<int> parkAfterValue(QStringView text);
 [[nodiscard]] std::optional<QString> homeValue(QStringView text);
 
-// Reads "name=value" for one of the four settings into station. Returns
+// Reads "name=value" for one of the settings into station. Returns
 // nullopt when name is none of them; else an empty string when the value
 // was taken, or why it was not, in words for the user.
 [[nodiscard]] std::optional<QString> readStationItem(QStringView name, QStringView value,

@@ -40,6 +40,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 install(TARGETS kestavo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kestavo-web LIBRARY DESTINATION ${KESTAVO_PLUGIN_INSTALL_DIR})
 # A stripped install (CPack's) also drops the compiler's notes, as dh_strip
 # does, which plain strip leaves in.
 find_program(KESTAVO_OBJCOPY NAMES ${CMAKE_OBJCOPY} objcopy)

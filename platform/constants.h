@@ -6,6 +6,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 
 // Every fixed text and value of Kestavo, so that nothing drifts between the
@@ -68,6 +69,38 @@ inline constexpr QLatin1StringView kParkAfterItem{"park-after"};
 inline constexpr QLatin1StringView kOffsetItem{"offset"};
 inline constexpr QLatin1StringView kHomeItem{"home"};
 inline constexpr int kMaxParkAfterMinutes = 1440;
+// The web page (--web, "web=" in Tavimer.ini), served by the plugin in
+// Kestavo's library folder. Beyond the loopback it needs the password in
+// web-password in Kestavo's per-user folder, readable by its owner only.
+inline constexpr QLatin1StringView kWebOption{"--web"};
+inline constexpr QLatin1StringView kWebItem{"web"};
+inline constexpr QLatin1StringView kWebPasswordFile{"web-password"};
+inline constexpr qsizetype kMaxPasswordLength = 1024;
+inline constexpr QLatin1StringView kWebPluginName{"kestavo-web"};
+// The page's bounds. Connections as the front door's, and beyond the
+// loopback fewer from one address, so that one stranger cannot take them
+// all; a request must come whole within its time and size; an idle
+// keep-alive connection goes, and makes room sooner when all are taken.
+inline constexpr int kMaxWebConnectionsFromOne = 12;
+inline constexpr qsizetype kMaxWebRequestBytes = 16 * 1024;
+inline constexpr qsizetype kMaxWebBodyBytes = 1024;
+inline constexpr qsizetype kMaxWebGoText = 64;
+inline constexpr std::chrono::seconds kWebRequestTime{10};
+inline constexpr std::chrono::seconds kWebIdleTime{30};
+// A page that lets this much of what it is sent pile up, or reads none of
+// it for this long, has stopped reading and is dropped. The kernel's own
+// buffer for it is kept small, so that this shows soon.
+inline constexpr qsizetype kMaxWebUnsent = 64 * 1024;
+inline constexpr std::chrono::seconds kWebSendTime{10};
+inline constexpr int kWebSocketBuffer = 16 * 1024;
+// Passwords: a token per browser (the oldest forgotten beyond the limit);
+// after the free tries from one address, each wrong one doubles the wait
+// before the next is heard, up to the longest.
+inline constexpr qsizetype kWebTokenBytes = 32;
+inline constexpr std::size_t kMaxWebTokens = 64;
+inline constexpr std::size_t kMaxWebTriesKept = 256;
+inline constexpr int kFreeWebTries = 3;
+inline constexpr std::chrono::seconds kLongestWebTryWait{60};
 inline constexpr QLatin1StringView kListenDefaultHost{"127.0.0.1"};
 inline constexpr QLatin1StringView kLocalhostName{"localhost"};
 // A newcomer beyond this many makes room: the oldest connection that never
@@ -139,7 +172,8 @@ inline constexpr std::chrono::milliseconds kDrainCap{5000};
 inline constexpr std::chrono::milliseconds kSentCheckMargin{5};
 
 // Per-user port table: $XDG_CONFIG_HOME/kestavo/ports/COM<n>
-inline constexpr QLatin1StringView kPortTableSubdir{"kestavo/ports"};
+inline constexpr QLatin1StringView kConfigSubdir{"kestavo"};
+inline constexpr QLatin1StringView kPortTableSubdir{"ports"};
 inline constexpr QLatin1StringView kPortTablePrefix{"COM"};
 // An entry quoted in a report is cut to this many characters.
 inline constexpr qsizetype kShownEntryLength = 80;

@@ -117,8 +117,15 @@ std::optional<RuntimeError> RunTime::release()
     return runSteps(m_releaseSteps, AfterFailure::Continue);
 }
 
+void RunTime::onFailure(std::function<void(const RuntimeError&)> listener)
+{
+    m_failureListeners.push_back(std::move(listener));
+}
+
 void RunTime::reportAndFinish(const RuntimeError& error)
 {
+    for (const auto& listener : m_failureListeners)
+        listener(error);
     m_boxShown = true;
     const int status = m_errors.report(error);
     m_boxShown = false;

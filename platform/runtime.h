@@ -59,6 +59,10 @@ public:
     // a next start finds the port free even while an error box is up.
     void atRelease(std::function<void()> step);
 
+    // Told of a failure before its box shows, so that the web page can
+    // say it too.
+    void onFailure(std::function<void(const RuntimeError&)> listener);
+
     // The display went away (detail says which and how): runs the end and
     // release steps, reports on standard error only and returns status 1.
     [[nodiscard]] int displayLost(const QString& detail);
@@ -76,6 +80,7 @@ private:
     ErrorPath& m_errors;
     std::vector<std::function<void()>> m_endSteps;
     std::vector<std::function<void()>> m_releaseSteps;
+    std::vector<std::function<void(const RuntimeError&)>> m_failureListeners;
     bool m_ending = false;
     bool m_released = false;
     bool m_boxShown = false;

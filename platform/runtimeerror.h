@@ -31,6 +31,7 @@ enum class ErrorNumber : int {
     DisplayLost = 401,     // the display went away while running
     NoDisplay = 402,       // no display could be reached at start
     ListenFailed = 501,    // the network front door cannot listen or take connections
+    WebFailed = 502,       // the web page cannot be served
     Internal = 999,
 };
 

@@ -43,7 +43,8 @@ FileKind fileKind(const QString& path)
     return kindOf(info.st_mode);
 }
 
-std::optional<QByteArray> readFileHead(const QString& path, qsizetype limit, QString& reason)
+std::optional<QByteArray> readFileHead(const QString& path, qsizetype limit, QString& reason,
+                                       bool ownerOnly)
 {
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -55,6 +56,15 @@ std::optional<QByteArray> readFileHead(const QString& path, qsizetype limit, QSt
     };
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         reason = QStringLiteral("it is not a regular file");
+        ::close(fd);
+        return std::nullopt;
+    }
+    if (ownerOnly && (info.st_uid != ::geteuid() || (info.st_mode & (S_IRWXG | S_IRWXO)) != 0)) {
+        reason = info.st_uid != ::geteuid()
+                     ? QStringLiteral("it belongs to another user")
+                     : QStringLiteral("others may read it (mode %1); make it yours alone with "
+                                      "chmod 600")
+                           .arg(info.st_mode & 07777, 4, 8, QLatin1Char('0'));
         ::close(fd);
         return std::nullopt;
     }
@@ -92,13 +102,18 @@ bool syncToDevice(qintptr handle, QString& reason)
     return true;
 }
 
-QString portTableDirectory()
+QString configDirectory()
 {
     // Only an absolute XDG_CONFIG_HOME counts; a relative one is ignored.
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
         base = QDir::homePath() + QStringLiteral("/.config");
-    return base + u'/' + constants::kPortTableSubdir;
+    return base + u'/' + constants::kConfigSubdir;
+}
+
+QString portTableDirectory()
+{
+    return configDirectory() + u'/' + constants::kPortTableSubdir;
 }
 
 std::optional<QByteArray> readLinkText(const QString& path, QString& reason)

@@ -258,7 +258,7 @@ TEST(Station, ParksOnceAfterTheIdleMinutes)
     RotorLink link(comm1);
     auto now = std::chrono::steady_clock::now();
     link.setClock([&] { return now; });
-    link.setStation({200, 30, {}, {}});
+    link.setStation({200, 30, {}, {}, {}});
     QStringList told;
     QObject::connect(&link, &RotorLink::told,
                      [&](const QString& shown, const QString&) { told << shown; });

@@ -212,23 +212,24 @@ TEST(NextStart, ReadBackOpensTheLineForReadingFirst)
 // unknown is told and left alone, and an option given wins over its item.
 TEST(NextStart, StationItemsAreReadToldOrOverriddenByTheOptions)
 {
+    using kestavo::app::ListenAddress;
     using kestavo::app::Station;
     const struct {
         QByteArray file;
-        Station asked; // park, park-after, offset, home
+        Station asked; // park, park-after, offset, home, web
         Station read;
         const char* told; // part of what is told; nullptr: nothing is
     } cases[] = {
         {"3,park=270,offset=-20,home=jo62qm,park-after=30\r\n",
          {},
-         {270.0, 30, -20, QStringLiteral("JO62QM")},
+         {270.0, 30, -20, QStringLiteral("JO62QM"), {}},
          nullptr},
-        {"3 , Park = 12.5 ,read-back, OFFSET=0\r\n", {}, {12.5, {}, 0, {}}, nullptr},
-        {"3,park=400,offset=10\r\n", {}, {{}, {}, 10, {}}, "\"park=400\" is left alone"},
-        {"3,park=90,park=400\r\n", {}, {90.0, {}, {}, {}}, "\"park=400\" is left alone"},
+        {"3 , Park = 12.5 ,read-back, OFFSET=0\r\n", {}, {12.5, {}, 0, {}, {}}, nullptr},
+        {"3,park=400,offset=10\r\n", {}, {{}, {}, 10, {}, {}}, "\"park=400\" is left alone"},
+        {"3,park=90,park=400\r\n", {}, {90.0, {}, {}, {}, {}}, "\"park=400\" is left alone"},
         {"3,home=JO6,park-after=1441\r\n", {}, {}, "\"park-after=1441\" is left alone"},
-        {"3,parking=1,park=1\r\n", {}, {1.0, {}, {}, {}}, "\"parking=1\" means nothing"},
-        {"3,offset=180,park=90\r\n", {{}, {}, -20, {}}, {90.0, {}, -20, {}}, nullptr},
+        {"3,parking=1,park=1\r\n", {}, {1.0, {}, {}, {}, {}}, "\"parking=1\" means nothing"},
+        {"3,offset=180,park=90\r\n", {{}, {}, -20, {}, {}}, {90.0, {}, -20, {}, {}}, nullptr},
     };
     for (const auto& c : cases) {
         ScratchWorkingDirectory scratch;
@@ -241,6 +242,8 @@ TEST(NextStart, StationItemsAreReadToldOrOverriddenByTheOptions)
         EXPECT_EQ(choice.station.parkAfterMinutes, c.read.parkAfterMinutes) << what;
         EXPECT_EQ(choice.station.offset, c.read.offset) << what;
         EXPECT_EQ(choice.station.home, c.read.home) << what;
+        const auto webText = [](const Station& s) { return s.web ? s.web->text() : QString(); };
+        EXPECT_EQ(webText(choice.station), webText(c.read)) << what;
         const QString told = choice.told.join(u'\n');
         EXPECT_TRUE(c.told ? told.contains(QString::fromLatin1(c.told)) : told.isEmpty())
             << what << told.toStdString();

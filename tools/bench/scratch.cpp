@@ -49,7 +49,8 @@ Scratch::~Scratch()
 
 fs::path Scratch::portTable() const
 {
-    return configHome() / std::string(view(constants::kPortTableSubdir));
+    return configHome() / std::string(view(constants::kConfigSubdir)) /
+           std::string(view(constants::kPortTableSubdir));
 }
 
 void Scratch::pointPortAt(const std::string& device) const

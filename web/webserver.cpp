@@ -1,0 +1,499 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "webserver.h"
+
+#include "platform/constants.h"
+
+#include <QFile>
+#include <QHttpServerRequest>
+#include <QHttpServerResponse>
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+#include <QHttpServerWebSocketUpgradeResponse>
+#endif
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QWebSocket>
+
+#include <algorithm>
+#include <utility>
+
+namespace kestavo::web
+{
+namespace
+{
+
+using Status = QHttpServerResponder::StatusCode;
+using Method = QHttpServerRequest::Method;
+
+constexpr QByteArrayView kJson = "application/json";
+constexpr QLatin1StringView kLivePath{"/live"};
+
+// Nothing from elsewhere, no inline code, and no framing by another site,
+// so that a page cannot be tricked into a click that turns the rotor.
+constexpr std::pair<QByteArrayView, QByteArrayView> kSafetyHeaders[] = {
+    {"Content-Security-Policy",
+     "default-src 'self'; connect-src 'self' ws: wss:; img-src 'self' data:; "
+     "style-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'none'"},
+    {"X-Content-Type-Options", "nosniff"},
+    {"X-Frame-Options", "DENY"},
+    {"Referrer-Policy", "no-referrer"},
+    {"Cache-Control", "no-store"},
+};
+
+struct PageFile {
+    const char* path;
+    const char* resource;
+    QByteArrayView type;
+};
+constexpr PageFile kPageFiles[] = {
+    {"/", ":/kestavo/page/index.html", "text/html; charset=utf-8"},
+    {"/rotor.js", ":/kestavo/page/rotor.js", "text/javascript; charset=utf-8"},
+    {"/rotor.css", ":/kestavo/page/rotor.css", "text/css; charset=utf-8"},
+};
+
+[[nodiscard]] QHttpServerResponse
+reply(QByteArray body, QByteArrayView type, Status status,
+      std::initializer_list<std::pair<QByteArray, QByteArray>> extra = {})
+{
+    QHttpServerResponse response(type.toByteArray(), std::move(body), status);
+    // The header calls changed in Qt 6.8; the rest is the same in both.
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+    for (const auto& [name, value] : kSafetyHeaders)
+        response.addHeader(name.toByteArray(), value.toByteArray());
+    for (const auto& [name, value] : extra)
+        response.addHeader(name, value);
+#else
+    QHttpHeaders headers = response.headers();
+    for (const auto& [name, value] : kSafetyHeaders)
+        headers.append(name, value);
+    for (const auto& [name, value] : extra)
+        headers.append(name, value);
+    response.setHeaders(std::move(headers));
+#endif
+    return response;
+}
+
+[[nodiscard]] QHttpServerResponse
+json(const QJsonObject& object, Status status = Status::Ok,
+     std::initializer_list<std::pair<QByteArray, QByteArray>> extra = {})
+{
+    return reply(QJsonDocument(object).toJson(QJsonDocument::Compact), kJson, status, extra);
+}
+
+[[nodiscard]] QHttpServerResponse
+refusal(const QString& why, Status status,
+        std::initializer_list<std::pair<QByteArray, QByteArray>> extra = {})
+{
+    return json(QJsonObject{{QStringLiteral("refused"), why}}, status, extra);
+}
+
+[[nodiscard]] QJsonValue degreesOrNull(const std::optional<double>& degrees)
+{
+    return degrees ? QJsonValue(*degrees) : QJsonValue(QJsonValue::Null);
+}
+
+[[nodiscard]] QByteArray stateJson(const app::PageState& state, bool locked)
+{
+    const QJsonObject object{
+        {QStringLiteral("bearing"), degreesOrNull(state.bearing)},
+        {QStringLiteral("target"), degreesOrNull(state.target)},
+        {QStringLiteral("readBack"), state.readBack},
+        {QStringLiteral("answering"), state.answering},
+        {QStringLiteral("stalled"), state.stalled},
+        {QStringLiteral("notice"), state.notice},
+        {QStringLiteral("error"), state.error},
+        {QStringLiteral("tenths"), state.tenths},
+        {QStringLiteral("park"), state.park},
+        {QStringLiteral("home"), state.home},
+        {QStringLiteral("locked"), locked},
+    };
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// "host:port" as a browser writes the Host header for this server.
+[[nodiscard]] bool isLoopbackHost(QByteArrayView host, quint16 port)
+{
+    const QByteArray suffix = ':' + QByteArray::number(port);
+    for (const QByteArrayView name :
+         {QByteArrayView("127.0.0.1"), QByteArrayView("localhost"), QByteArrayView("[::1]")}) {
+        if (host.compare(name.toByteArray() + suffix, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class WebServer::Listener final : public QTcpServer
+{
+public:
+    explicit Listener(WebServer& server) : QTcpServer(&server), m_server(server) {}
+    using QTcpServer::addPendingConnection;
+
+protected:
+    void incomingConnection(qintptr descriptor) override { m_server.accept(descriptor); }
+
+private:
+    WebServer& m_server;
+};
+
+WebServer::WebServer(app::PageRotor& rotor, QByteArray password, Clock clock, QObject* parent)
+    : QObject(parent), m_rotor(rotor), m_guard(std::move(password), clock),
+      m_clock(std::move(clock)), m_listener(new Listener(*this))
+{
+    route();
+    m_rotor.watch([this] { schedulePush(); });
+    connect(&m_http, &QHttpServer::newWebSocketConnection, this, &WebServer::onLivePage);
+    m_ticker.setInterval(std::chrono::seconds(1));
+    connect(&m_ticker, &QTimer::timeout, this, &WebServer::checkTimes);
+}
+
+WebServer::~WebServer()
+{
+    // A page's WebSocket owns its connection, which is a child of this
+    // too: the pages go first.
+    m_pages.clear();
+    for (const QPointer<QWebSocket>& page : m_dropped)
+        delete page.data();
+}
+
+bool WebServer::listen(const QHostAddress& address, quint16 port, QString& why)
+{
+    if (!m_listener->listen(address, port)) {
+        why = m_listener->serverError() == QAbstractSocket::AddressInUseError
+                  ? QStringLiteral("another program listens on that port; choose another one, "
+                                   "as in --web 8081")
+                  : m_listener->errorString();
+        return false;
+    }
+    m_loopback = address.isLoopback();
+    m_http.bind(m_listener);
+    m_ticker.start();
+    return true;
+}
+
+quint16 WebServer::port() const
+{
+    return m_listener->serverPort();
+}
+
+int WebServer::connections() const
+{
+    return static_cast<int>(std::count_if(m_connections.begin(), m_connections.end(),
+                                          [](const Connection& c) { return !c.socket.isNull(); }));
+}
+
+void WebServer::route()
+{
+    for (const PageFile& file : kPageFiles) {
+        QFile resource(QString::fromLatin1(file.resource));
+        QByteArray body = resource.open(QIODevice::ReadOnly) ? resource.readAll() : QByteArray();
+        m_http.route(QString::fromLatin1(file.path), Method::Get,
+                     [body, type = file.type] { return reply(body, type, Status::Ok); });
+    }
+    // The live channel. Qt 6.4 upgrades a request only where a route takes
+    // it and answers nothing; Qt 6.8 asks a verifier instead, and its routes
+    // take the responder otherwise.
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+    m_http.route(QString(kLivePath), Method::Get,
+                 [](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+                     if (request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) != 0)
+                         responder.write(QByteArray("This is the page's live channel; open /."),
+                                         "text/plain", Status::BadRequest);
+                 });
+#else
+    m_http.addWebSocketUpgradeVerifier(this, [](const QHttpServerRequest& request) {
+        return request.url().path() == kLivePath
+                   ? QHttpServerWebSocketUpgradeResponse::accept()
+                   : QHttpServerWebSocketUpgradeResponse::passToNext();
+    });
+#endif
+    m_http.route(QStringLiteral("/state"), Method::Get, [this] {
+        return reply(stateJson(m_rotor.state(), m_guard.locked()), kJson, Status::Ok);
+    });
+
+    // What every post must be: from this page (no other site's), JSON, small.
+    const auto checked = [this](const QHttpServerRequest& request,
+                                QJsonObject& body) -> std::optional<QHttpServerResponse> {
+        const QByteArray host = request.value("Host");
+        if (m_loopback && !isLoopbackHost(host, port()))
+            return refusal(QStringLiteral("This page answers only as 127.0.0.1 or localhost."),
+                           Status::MisdirectedRequest);
+        const QByteArray origin = request.value("Origin");
+        if (!origin.isEmpty() && origin != "http://" + host && origin != "https://" + host)
+            return refusal(QStringLiteral("Commands come only from Kestavo's own page."),
+                           Status::Forbidden);
+        if (!request.value("Content-Type").startsWith(kJson))
+            return refusal(QStringLiteral("A command is sent as JSON."),
+                           Status::UnsupportedMediaType);
+        if (request.body().size() > constants::kMaxWebBodyBytes)
+            return refusal(QStringLiteral("The command is too long."), Status::PayloadTooLarge);
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(request.body(), &error);
+        if (error.error != QJsonParseError::NoError || !document.isObject())
+            return refusal(QStringLiteral("The command is no JSON object."), Status::BadRequest);
+        body = document.object();
+        return std::nullopt;
+    };
+
+    m_http.route(
+        QStringLiteral("/login"), Method::Post, [this, checked](const QHttpServerRequest& request) {
+            QJsonObject body;
+            if (auto wrong = checked(request, body))
+                return std::move(*wrong);
+            const QByteArray password = body.value(QStringLiteral("password")).toString().toUtf8();
+            const PageGuard::Login login = m_guard.login(request.remoteAddress(), password);
+            switch (login.outcome) {
+            case PageGuard::Login::Outcome::Token:
+                return json(
+                    QJsonObject{{QStringLiteral("token"), QString::fromLatin1(login.token)}});
+            case PageGuard::Login::Outcome::Wrong:
+                return refusal(QStringLiteral("Wrong password"), Status::Forbidden);
+            case PageGuard::Login::Outcome::Wait:
+                break;
+            }
+            return refusal(QStringLiteral("Too many wrong passwords; try again in %1 s")
+                               .arg(login.wait.count()),
+                           Status::TooManyRequests,
+                           {{"Retry-After", QByteArray::number(login.wait.count())}});
+        });
+
+    using Action = std::function<app::PageAnswer(const QJsonObject&)>;
+    const auto command = [this, checked](const QString& path, Action action) {
+        m_http.route(
+            path, Method::Post, [this, checked, action](const QHttpServerRequest& request) {
+                QJsonObject body;
+                if (auto wrong = checked(request, body))
+                    return std::move(*wrong);
+                if (!m_guard.allows(request.value("Authorization")))
+                    return refusal(QStringLiteral("The password is needed to turn the rotor."),
+                                   Status::Unauthorized);
+                const app::PageAnswer answer = action(body);
+                if (answer.refused)
+                    return refusal(answer.text, Status::UnprocessableEntity);
+                return json(QJsonObject{{QStringLiteral("told"), answer.text}});
+            });
+    };
+    command(QStringLiteral("/go"), [this](const QJsonObject& body) {
+        const QJsonValue text = body.value(QStringLiteral("text"));
+        if (!text.isString() || text.toString().size() > constants::kMaxWebGoText)
+            return app::PageAnswer{true, QStringLiteral("Type a heading from 0 to 359.")};
+        return m_rotor.go(text.toString());
+    });
+    command(QStringLiteral("/stop"), [this](const QJsonObject&) { return m_rotor.stop(); });
+    command(QStringLiteral("/park"), [this](const QJsonObject&) { return m_rotor.park(); });
+}
+
+void WebServer::accept(qintptr descriptor)
+{
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return;
+    }
+    const QHostAddress from = socket->peerAddress();
+    if (!makeRoom(from)) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    // Small buffers both ways: a request is read in bounded pieces, and a
+    // page that stops reading shows soon.
+    socket->setReadBufferSize(constants::kMaxWebRequestBytes);
+    socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption,
+                            constants::kWebSocketBuffer);
+    m_connections.push_back(Connection{socket, from, false, m_clock(), std::nullopt});
+
+    // Connected before the server's own reading, so this sees each piece
+    // first. The server reads a request only once it is whole: a buffer
+    // full to its bound holds none, only too much.
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        const auto found =
+            std::find_if(m_connections.begin(), m_connections.end(),
+                         [socket](const Connection& c) { return c.socket == socket; });
+        if (found == m_connections.end() || found->live)
+            return;
+        found->heard = m_clock();
+        if (!found->requestSince)
+            found->requestSince = found->heard;
+        // After the server's own reading of this piece, which finds nothing whole.
+        if (socket->bytesAvailable() >= constants::kMaxWebRequestBytes)
+            QMetaObject::invokeMethod(socket, &QTcpSocket::abort, Qt::QueuedConnection);
+    });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+        const auto found =
+            std::find_if(m_connections.begin(), m_connections.end(),
+                         [socket](const Connection& c) { return c.socket == socket; });
+        if (found == m_connections.end() || found->live)
+            return;
+        found->heard = m_clock();
+        found->requestSince.reset();
+    });
+    connect(socket, &QObject::destroyed, this, [this, socket] { forget(socket); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+        const auto found =
+            std::find_if(m_connections.begin(), m_connections.end(),
+                         [socket](const Connection& c) { return c.socket == socket; });
+        // A live page's goes with its WebSocket, after it.
+        if (found != m_connections.end() && !found->live)
+            socket->deleteLater();
+        forget(socket);
+    });
+    m_listener->addPendingConnection(socket);
+}
+
+bool WebServer::makeRoom(const QHostAddress& from)
+{
+    // Beyond the loopback one address may not take them all.
+    const auto fromThere = std::count_if(m_connections.begin(), m_connections.end(),
+                                         [&from](const Connection& c) { return c.from == from; });
+    if (!m_loopback && fromThere >= constants::kMaxWebConnectionsFromOne)
+        return false;
+    if (connections() < constants::kMaxClients)
+        return true;
+    // A browser keeps connections open in case; the one idle longest goes.
+    // Pages on the live channel and requests under way stay.
+    const auto idle = std::min_element(
+        m_connections.begin(), m_connections.end(), [](const Connection& a, const Connection& b) {
+            const bool aIdle = a.socket && !a.live && !a.requestSince;
+            const bool bIdle = b.socket && !b.live && !b.requestSince;
+            return aIdle != bIdle ? aIdle : a.heard < b.heard;
+        });
+    if (idle == m_connections.end() || !idle->socket || idle->live || idle->requestSince)
+        return false;
+    idle->socket->abort();
+    return true;
+}
+
+void WebServer::forget(QTcpSocket* socket)
+{
+    std::erase_if(m_connections, [socket](const Connection& c) {
+        return c.socket.isNull() || c.socket == socket;
+    });
+}
+
+void WebServer::onLivePage()
+{
+    while (m_http.hasPendingWebSocketConnections()) {
+        std::unique_ptr<QWebSocket> socket = m_http.nextPendingWebSocketConnection();
+        if (!socket)
+            continue;
+        const auto found = std::find_if(m_connections.begin(), m_connections.end(), [&](auto& c) {
+            return c.socket && c.socket->peerPort() == socket->peerPort() &&
+                   c.socket->peerAddress() == socket->peerAddress();
+        });
+        const QString host = socket->request().url().authority();
+        const QString origin = socket->origin();
+        const bool fromThisPage = origin.isEmpty() || origin == QStringLiteral("http://") + host ||
+                                  origin == QStringLiteral("https://") + host;
+        if (found == m_connections.end() || socket->requestUrl().path() != kLivePath ||
+            !fromThisPage || (m_loopback && !isLoopbackHost(host.toLatin1(), port()))) {
+            socket->close(QWebSocketProtocol::CloseCodePolicyViolated);
+            QWebSocket* closing = socket.release();
+            closing->deleteLater();
+            continue;
+        }
+        found->live = true;
+        QWebSocket* raw = socket.get();
+        // It only tells; a page that speaks on it is not this one.
+        raw->setMaxAllowedIncomingFrameSize(constants::kMaxWebBodyBytes);
+        raw->setMaxAllowedIncomingMessageSize(constants::kMaxWebBodyBytes);
+        const auto refuse = [this, raw] { drop(raw); };
+        connect(raw, &QWebSocket::textMessageReceived, this, refuse);
+        connect(raw, &QWebSocket::binaryMessageReceived, this, refuse);
+        connect(raw, &QWebSocket::disconnected, this, refuse);
+        connect(raw, &QWebSocket::bytesWritten, this, [this, raw](qint64 written) {
+            const auto page = std::find_if(m_pages.begin(), m_pages.end(),
+                                           [raw](const Page& p) { return p.socket.get() == raw; });
+            if (page == m_pages.end())
+                return;
+            page->unsent = std::max<qint64>(0, page->unsent - written);
+            page->progress = m_clock();
+        });
+        m_pages.push_back(Page{std::move(socket), 0, m_clock()});
+        send(m_pages.back(), stateJson(m_rotor.state(), m_guard.locked()));
+    }
+}
+
+void WebServer::drop(QWebSocket* socket)
+{
+    const auto page = std::find_if(m_pages.begin(), m_pages.end(),
+                                   [socket](const Page& p) { return p.socket.get() == socket; });
+    if (page == m_pages.end())
+        return;
+    // Deleted later: this may run inside one of its own signals.
+    QWebSocket* going = page->socket.release();
+    m_pages.erase(page);
+    going->disconnect(this);
+    going->abort();
+    // Its connection goes with it.
+    going->deleteLater();
+    m_dropped.emplace_back(going);
+    std::erase_if(m_dropped, [](const QPointer<QWebSocket>& p) { return p.isNull(); });
+}
+
+void WebServer::schedulePush()
+{
+    // Changes in one pass of the event loop go out as one message.
+    if (m_pushScheduled)
+        return;
+    m_pushScheduled = true;
+    QTimer::singleShot(0, this, &WebServer::push);
+}
+
+void WebServer::push()
+{
+    m_pushScheduled = false;
+    const QByteArray state = stateJson(m_rotor.state(), m_guard.locked());
+    if (state == m_lastPushed)
+        return;
+    m_lastPushed = state;
+    // A copy: a page found to have stopped reading is dropped on the way.
+    std::vector<QWebSocket*> sockets;
+    for (const Page& page : m_pages)
+        sockets.push_back(page.socket.get());
+    for (QWebSocket* socket : sockets) {
+        const auto page = std::find_if(m_pages.begin(), m_pages.end(), [socket](const Page& p) {
+            return p.socket.get() == socket;
+        });
+        if (page != m_pages.end())
+            send(*page, state);
+    }
+}
+
+void WebServer::send(Page& page, const QByteArray& message)
+{
+    if (page.unsent == 0)
+        page.progress = m_clock();
+    page.unsent += page.socket->sendTextMessage(QString::fromUtf8(message));
+    if (page.unsent > constants::kMaxWebUnsent)
+        drop(page.socket.get());
+}
+
+void WebServer::checkTimes()
+{
+    const auto now = m_clock();
+    std::vector<QWebSocket*> stalled;
+    for (const Page& page : m_pages) {
+        if (page.unsent > 0 && now - page.progress >= constants::kWebSendTime)
+            stalled.push_back(page.socket.get());
+    }
+    for (QWebSocket* socket : stalled)
+        drop(socket);
+
+    std::vector<QPointer<QTcpSocket>> late;
+    for (const Connection& connection : m_connections) {
+        if (connection.socket && !connection.live &&
+            ((connection.requestSince &&
+              now - *connection.requestSince >= constants::kWebRequestTime) ||
+             now - connection.heard >= constants::kWebIdleTime))
+            late.push_back(connection.socket);
+    }
+    for (const QPointer<QTcpSocket>& socket : late) {
+        if (socket)
+            socket->abort();
+    }
+}
+
+} // namespace kestavo::web
