@@ -37,7 +37,9 @@ EMULATOR := $(EMULATOR_$(CROSS_ARCH))
 # so (docs/development.md says why).
 UNIT_TESTS ?= yes
 
-BUILD_PACKAGES := cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev
+# Qt's HTTP server and WebSockets build the web page's plugin.
+BUILD_PACKAGES := cmake make g++ pkg-config libgtest-dev qt6-base-dev qt6-serialport-dev \
+	qt6-httpserver-dev qt6-websockets-dev
 # dpkg-shlibdeps fills in the package's dependencies; CPack needs file.
 # Defined before TEST_PACKAGES, whose := would otherwise expand it to nothing.
 PACKAGE_PACKAGES := dpkg-dev file
@@ -46,10 +48,11 @@ PACKAGE_PACKAGES := dpkg-dev file
 # on that server as a native Wayland client (xwd tells when its window
 # shows); hamlib's rotctl (libhamlib-utils) drives the network front door
 # as trackers do; the package tests validate the desktop entry, the metainfo
-# and the man page and run lintian.
+# and the man page and run lintian; Debian's Chromium, its driver and
+# Selenium load the web page as a phone's browser does.
 TEST_PACKAGES := xvfb xdotool openbox wmctrl x11-utils x11-apps weston qt6-wayland \
 	libhamlib-utils fonts-dejavu-core desktop-file-utils appstream groff-base man-db lintian \
-	$(PACKAGE_PACKAGES)
+	chromium chromium-driver python3-selenium $(PACKAGE_PACKAGES)
 # The benchmark drives both windows through X with XTest, once without and
 # once under openbox (its --startup command tells when it has started).
 BENCH_PACKAGES := xvfb openbox libx11-dev libxtst-dev fonts-dejavu-core
@@ -59,7 +62,8 @@ BENCH_PACKAGES := xvfb openbox libx11-dev libxtst-dev fonts-dejavu-core
 # architecture. Its tests also need this machine's own build (the program
 # and package tests) and qemu-user.
 CROSS_PACKAGES := cmake make dpkg-dev crossbuild-essential-$(CROSS_ARCH) \
-	qt6-base-dev:$(CROSS_ARCH) qt6-serialport-dev:$(CROSS_ARCH) libgtest-dev:$(CROSS_ARCH)
+	qt6-base-dev:$(CROSS_ARCH) qt6-serialport-dev:$(CROSS_ARCH) libgtest-dev:$(CROSS_ARCH) \
+	qt6-httpserver-dev:$(CROSS_ARCH) qt6-websockets-dev:$(CROSS_ARCH)
 # The program tests run the other architecture's program, which needs its
 # own Qt Wayland plugin under weston.
 CROSS_TEST_PACKAGES := qemu-user qt6-wayland:$(CROSS_ARCH) $(BUILD_PACKAGES)
@@ -100,7 +104,7 @@ cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTAVO_WERROR=ON
 	cmake --build $(BUILD_DIR) --parallel $(JOBS) --target kestavo_program_tests
 	cd $(BUILD_DIR) && KESTAVO_TEST_BUILD_DIR=$(abspath $(TREE)) KESTAVO_TEST_ARCH=$(CROSS_ARCH) \
 		KESTAVO_TEST_EMULATOR="$(EMULATOR)" \
-		ctest --output-on-failure --timeout 300 -j $(JOBS) -L "e2e|package|program"
+		ctest --output-on-failure --timeout 300 -j $(JOBS) -L "e2e|package|program" -LE browser
 endef
 
 # Warnings are errors here (and so in CI), though not in a plain build, where

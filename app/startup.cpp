@@ -67,11 +67,12 @@ void readItems(const QString& rest, const QString& fileName, StoredChoice& choic
                       .arg(platform::visibleText(trimmed), *wrong);
         } else {
             why = QStringLiteral("\"%1\" means nothing to Kestavo and is left alone; the "
-                                 "items it knows are %2, %3, %4, %5, %6=, %7=, %8= and %9=.")
+                                 "items it knows are %2, %3, %4, %5, %6=, %7=, %8=, %9= and %10=.")
                       .arg(platform::visibleText(trimmed), constants::kReadBackItem,
                            constants::kOneStepName, constants::kTwoStepName, constants::kTenthsName,
                            constants::kParkItem, constants::kParkAfterItem, constants::kOffsetItem,
-                           constants::kHomeItem);
+                           constants::kHomeItem)
+                      .arg(constants::kWebItem);
         }
         if (!why.isEmpty()) {
             choice.told << QStringLiteral("%1: %2").arg(QString(constants::kPortFileName), why);

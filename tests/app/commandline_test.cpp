@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/commandline.h"
+#include "app/webstart.h"
 #include "platform/portlist.h"
 #include "support/testsupport.h"
 
@@ -116,6 +117,8 @@ namespace
         parts.append(QStringLiteral("offset=%1").arg(*station.offset));
     if (station.home)
         parts.append(QStringLiteral("home=%1").arg(*station.home));
+    if (station.web)
+        parts.append(QStringLiteral("web=%1").arg(station.web->text()));
     return parts.join(u' ');
 }
 
@@ -144,6 +147,7 @@ TEST(StartOptions, AreReadOrRefusedNamingTheWrongWord)
          "park=270 park-after=30 offset=-20 home=JO62QM"},
         {{"kestavo", "--park=12.5", "--offset=359", "--park", "0", "--home=JN58td12"},
          "park=0 offset=359 home=JN58TD12"},
+        {{"kestavo", "--web", "8080"}, "web=127.0.0.1:8080"},
         // Left for Qt with their values, which look like Kestavo's words.
         {{"kestavo", "-platform", "offscreen", "--display", "read-back", "-style=x", "-reverse",
           "-qwindowtitle", "--bogus", "--read-back"},
@@ -164,6 +168,8 @@ TEST(StartOptions, AreReadOrRefusedNamingTheWrongWord)
         {{"kestavo", "--offset", "1.5"}, nullptr, "kestavo: --offset \"1.5\": an offset is "},
         {{"kestavo", "--offset=-360"}, nullptr, "kestavo: --offset \"-360\": "},
         {{"kestavo", "--home", "JO6"}, nullptr, "kestavo: --home \"JO6\": a home is a locator"},
+        {{"kestavo", "--web", "0.0.0.0:8080"}, nullptr, "kestavo: --web 0.0.0.0:8080: "},
+        {{"kestavo", "--web", "host:8080"}, nullptr, "kestavo: --web \"host:8080\": \"host\" is "},
         {{"kestavo", "--park"}, nullptr, "kestavo: --park needs a value: a heading from 0 to 360"},
         {{"kestavo", "--park-after"}, nullptr, "kestavo: --park-after needs a value: whole "},
         {{"kestavo", "--offset"}, nullptr, "kestavo: --offset needs a value: whole degrees"},
@@ -174,6 +180,7 @@ TEST(StartOptions, AreReadOrRefusedNamingTheWrongWord)
         {{"kestavo", "--bogus=1"}, nullptr, "kestavo: unknown option --bogus\n"},
         {{"kestavo", "--read-back=no"}, nullptr, "kestavo: --read-back takes no value"},
     };
+    const PortTable noPassword;
     for (const auto& c : cases) {
         std::FILE* err = std::tmpfile();
         ASSERT_NE(err, nullptr);
@@ -191,5 +198,41 @@ TEST(StartOptions, AreReadOrRefusedNamingTheWrongWord)
         }
         EXPECT_EQ(status, std::nullopt) << what << said.toStdString();
         EXPECT_EQ(summary(options), c.read) << what;
+    }
+}
+
+// Beyond the loopback the page starts only with a password that is its
+// owner's alone.
+TEST(WebPassword, IsTakenOnlyFromAFileNoOneElseCanRead)
+{
+    const struct {
+        QByteArray content;
+        QFile::Permissions mode;
+        const char* read; // nullptr: refused
+        const char* why = "";
+    } cases[] = {
+        {"long secret\nsecond line", QFile::ReadOwner | QFile::WriteOwner, "long secret"},
+        {"long secret\r\n", QFile::ReadOwner, "long secret"},
+        {"long secret\n", QFile::ReadOwner | QFile::ReadOther, nullptr,
+         "others may read it (mode 0404)"},
+        {"long secret\n", QFile::ReadOwner | QFile::ReadGroup, nullptr, "others may read it"},
+        {"\nlong secret\n", QFile::ReadOwner, nullptr, "is empty"},
+    };
+    const PortTable config;
+    const QString path = kestavo::app::webPasswordPath();
+    QString why;
+    EXPECT_FALSE(kestavo::app::readWebPassword(why));
+    EXPECT_TRUE(why.contains(QStringLiteral("umask 077"))) << why.toStdString();
+    for (const auto& c : cases) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.content);
+        file.close();
+        ASSERT_TRUE(file.setPermissions(c.mode));
+        why.clear();
+        const std::optional<QByteArray> password = kestavo::app::readWebPassword(why);
+        EXPECT_EQ(password, c.read ? std::optional<QByteArray>(c.read) : std::nullopt)
+            << c.content.toStdString();
+        EXPECT_TRUE(why.contains(QString::fromLatin1(c.why))) << why.toStdString();
     }
 }

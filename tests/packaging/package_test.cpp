@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -212,8 +214,29 @@ QString expectedArchitecture()
                            : other;
 }
 
+// The page the program serves on port, as a browser first fetches it; empty
+// when nothing answered within the time.
+QByteArray fetchPage(quint16 port)
+{
+    for (int round = 0; round < 200; ++round) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (socket.waitForConnected(1000)) {
+            socket.write("GET / HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+                         "\r\nConnection: close\r\n\r\n");
+            QByteArray page;
+            while (socket.waitForReadyRead(5000))
+                page += socket.readAll();
+            return page;
+        }
+        QThread::msleep(100);
+    }
+    return {};
+}
+
 // Runs the program under prefix and checks it says its version, then starts
-// and sets up its line, the way it does on a person's desktop.
+// and sets up its line, the way it does on a person's desktop, and serves
+// its web page from the plugin beside it.
 void expectProgramStarts(const QString& prefix)
 {
     const QString program = QDir(prefix).filePath(QStringLiteral("bin/kestavo"));
@@ -228,9 +251,13 @@ void expectProgramStarts(const QString& prefix)
     table.link(99, pty.slavePath());
     QTemporaryDir directory;
     writeFileBytes(directory.filePath(QStringLiteral("Tavimer.ini")), "99\r\n");
+    QTcpServer free;
+    ASSERT_TRUE(free.listen(QHostAddress::LocalHost));
+    const quint16 webPort = free.serverPort();
+    free.close();
     QProcess kestavo;
     kestavo.setWorkingDirectory(directory.path());
-    startProgram(kestavo, program, {});
+    startProgram(kestavo, program, {QStringLiteral("--web"), QString::number(webPort)});
     ASSERT_TRUE(kestavo.waitForStarted(10000));
     bool lineSetUp = false;
     for (int round = 0; round < 200 && !lineSetUp; ++round) {
@@ -240,6 +267,9 @@ void expectProgramStarts(const QString& prefix)
             QThread::msleep(50);
     }
     EXPECT_TRUE(lineSetUp) << "the line was never set to 4800 baud";
+    const QByteArray page = fetchPage(webPort);
+    EXPECT_TRUE(page.startsWith("HTTP/1.1 200") && page.contains("<title>Rotor</title>"))
+        << page.left(300).toStdString();
     EXPECT_EQ(kestavo.state(), QProcess::Running) << kestavo.readAll().toStdString();
     kestavo.terminate();
     EXPECT_TRUE(kestavo.waitForFinished(10000));
@@ -278,7 +308,8 @@ TEST(DebianPackage, NamesItsVersionAndLibrariesAndShipsEverything)
     // Filled in from the program's own libraries, and the platform plugins
     // that no library scan finds.
     for (const char* library :
-         {"libqt6serialport6", "libqt6widgets6", "libqt6core6", "libc6", "qt6-qpa-plugins"})
+         {"libqt6serialport6", "libqt6widgets6", "libqt6core6", "libc6", "qt6-qpa-plugins",
+          "libqt6httpserver6", "libqt6websockets6"})
         EXPECT_TRUE(fields.output.contains(QLatin1String(library)))
             << library << " missing from " << fields.output.toStdString();
 
