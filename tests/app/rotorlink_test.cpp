@@ -93,8 +93,15 @@ TEST(CommandSets, GoAndStopInTheSetsForm)
         CommandSet set;
         QString text;
         QStringList line; // empty: refused, and told
+        RotorLink::Text rule = RotorLink::Text::AsTyped;
     } cases[] = {
         {CommandSet::OneStep, QStringLiteral("45.0"), {"AP145.0\r", ";"}},
+        // The web page's GO: a heading in the set's form, or nothing.
+        {CommandSet::OneStep,
+         QStringLiteral("45.0"),
+         {"AP1045\r", ";"},
+         RotorLink::Text::HeadingOnly},
+        {CommandSet::OneStep, QStringLiteral("9\r;AP1180"), {}, RotorLink::Text::HeadingOnly},
         {CommandSet::TwoStep, QStringLiteral("45"), {"AP1045;AM1;", "AS1;"}},
         {CommandSet::TwoStep, QStringLiteral("45,6"), {"AP1046;AM1;", "AS1;"}},
         {CommandSet::TwoStep, QStringLiteral("-10"), {"AP1350;AM1;", "AS1;"}},
@@ -114,7 +121,7 @@ TEST(CommandSets, GoAndStopInTheSetsForm)
                          [&](const QString& why) { refusals << why; });
         comm1.assignments.clear();
         link.line().lineFree();
-        link.go(c.text);
+        link.go(c.text, c.rule);
         if (!c.line.isEmpty()) {
             EXPECT_TRUE(link.stop());
         }

@@ -46,10 +46,10 @@ def free_port():
 
 
 class Kestavo:
-    def __init__(self, address, port):
+    def __init__(self, address, port, *more):
         self.base = f"http://127.0.0.1:{port}"
         self.log = tempfile.TemporaryFile("w+")
-        self.proc = subprocess.Popen([KESTAVO, "--web", f"{address}:{port}"], cwd=TMP, env=ENV,
+        self.proc = subprocess.Popen([KESTAVO, "--web", f"{address}:{port}", *more], cwd=TMP, env=ENV,
                                      stdout=self.log, stderr=subprocess.STDOUT)
         until(lambda: self.state() or self.proc.poll() is not None, 15, "GET /state never answered")
         assert self.proc.poll() is None, f"Kestavo ended with status {self.end()}"
@@ -165,6 +165,14 @@ def seen_by_other(kestavo, sender, watcher, heading):
     shows(watcher, "status", rf"→ {heading}°$", SEEN)
 
 
+def tracked(door, pages):
+    """A tracker's target at the front door shows on every page."""
+    subprocess.run(["rotctl", "-m", "2", "-r", f"127.0.0.1:{door}", "set_pos", "250", "0"],
+                   check=True, timeout=10, capture_output=True)
+    for page in pages:
+        shows(page, "status", r"→ 250°$", 5)
+
+
 def unread(kestavo, port, sender, watcher):
     with slow_reader(port):
         seen_by_other(kestavo, sender, watcher, 135)
@@ -225,8 +233,8 @@ def main():
         until(lambda: "on port 7" in "".join(notes), 5, "no virtual rotor")
         with open(f"{TMP}/Tavimer.ini", "w") as ini:
             ini.write("7,read-back,park=200\r\n")
-        port = free_port()
-        kestavo = Kestavo("127.0.0.1", port)
+        port, door = free_port(), free_port()
+        kestavo = Kestavo("127.0.0.1", port, "--listen", str(door))
         pages = [browser(), browser()]
         a, b = pages
         case("the page loads, fits 360 px, is labelled, taps well", lambda: loads(a, kestavo))
@@ -243,6 +251,7 @@ def main():
         case("Stop from the other page stops the turn", lambda: stop(kestavo, a, b))
         case("a refusal is shown in words and sends nothing", lambda: refused(a))
         case("a second page sees the first's GO", lambda: seen_by_other(kestavo, a, b, 45))
+        case("a tracker's target shows on both pages", lambda: tracked(door, pages))
         case("a client that stops reading slows no page", lambda: unread(kestavo, port, b, a))
         if SHOT:
             shows(b, "status", r"^Bearing 135° → 135°$")
