@@ -245,9 +245,6 @@ def main():
                 ("a click on the dial's east", lambda: click_dial(a, 1, 0), r"to 90\b", r"→ 90°$"),
                 ("a click on the dial's south", lambda: click_dial(a, 0, 1), r"to 180\b", r"→ 180°$")]:
             case(f"{name} reaches the line and the page", lambda: commanded(a, act, on_line, status))
-        case("the dial tells a screen reader", lambda: until(
-            lambda: a.find_element(By.ID, "dial").get_attribute("aria-label")
-            == "Dial: bearing 180 degrees, target 180 degrees", 10, "no such label"))
         case("Stop from the other page stops the turn", lambda: stop(kestavo, a, b))
         case("a refusal is shown in words and sends nothing", lambda: refused(a))
         case("a second page sees the first's GO", lambda: seen_by_other(kestavo, a, b, 45))
