@@ -309,10 +309,8 @@ void WebServer::accept(qintptr descriptor)
     // first. The server reads a request only once it is whole: a buffer
     // full to its bound holds none, only too much.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-        const auto found =
-            std::find_if(m_connections.begin(), m_connections.end(),
-                         [socket](const Connection& c) { return c.socket == socket; });
-        if (found == m_connections.end() || found->live)
+        Connection* found = connectionOf(socket);
+        if (!found || found->live)
             return;
         found->heard = m_clock();
         if (!found->requestSince)
@@ -322,25 +320,34 @@ void WebServer::accept(qintptr descriptor)
             QMetaObject::invokeMethod(socket, &QTcpSocket::abort, Qt::QueuedConnection);
     });
     connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
-        const auto found =
-            std::find_if(m_connections.begin(), m_connections.end(),
-                         [socket](const Connection& c) { return c.socket == socket; });
-        if (found == m_connections.end() || found->live)
+        Connection* found = connectionOf(socket);
+        if (!found || found->live)
             return;
         found->heard = m_clock();
         found->requestSince.reset();
     });
     connect(socket, &QObject::destroyed, this, [this, socket] { forget(socket); });
     connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-        const auto found =
-            std::find_if(m_connections.begin(), m_connections.end(),
-                         [socket](const Connection& c) { return c.socket == socket; });
+        const Connection* found = connectionOf(socket);
         // A live page's goes with its WebSocket, after it.
-        if (found != m_connections.end() && !found->live)
+        if (found && !found->live)
             socket->deleteLater();
         forget(socket);
     });
     m_listener->addPendingConnection(socket);
+}
+
+WebServer::Connection* WebServer::connectionOf(const QTcpSocket* socket)
+{
+    const auto found = std::find_if(m_connections.begin(), m_connections.end(),
+                                    [socket](const Connection& c) { return c.socket == socket; });
+    return found == m_connections.end() ? nullptr : &*found;
+}
+
+std::vector<WebServer::Page>::iterator WebServer::pageOf(const QWebSocket* socket)
+{
+    return std::find_if(m_pages.begin(), m_pages.end(),
+                        [socket](const Page& p) { return p.socket.get() == socket; });
 }
 
 bool WebServer::makeRoom(const QHostAddress& from)
@@ -404,8 +411,7 @@ void WebServer::onLivePage()
         connect(raw, &QWebSocket::binaryMessageReceived, this, refuse);
         connect(raw, &QWebSocket::disconnected, this, refuse);
         connect(raw, &QWebSocket::bytesWritten, this, [this, raw](qint64 written) {
-            const auto page = std::find_if(m_pages.begin(), m_pages.end(),
-                                           [raw](const Page& p) { return p.socket.get() == raw; });
+            const auto page = pageOf(raw);
             if (page == m_pages.end())
                 return;
             page->unsent = std::max<qint64>(0, page->unsent - written);
@@ -418,8 +424,7 @@ void WebServer::onLivePage()
 
 void WebServer::drop(QWebSocket* socket)
 {
-    const auto page = std::find_if(m_pages.begin(), m_pages.end(),
-                                   [socket](const Page& p) { return p.socket.get() == socket; });
+    const auto page = pageOf(socket);
     if (page == m_pages.end())
         return;
     // Deleted later: this may run inside one of its own signals.
@@ -454,10 +459,7 @@ void WebServer::push()
     for (const Page& page : m_pages)
         sockets.push_back(page.socket.get());
     for (QWebSocket* socket : sockets) {
-        const auto page = std::find_if(m_pages.begin(), m_pages.end(), [socket](const Page& p) {
-            return p.socket.get() == socket;
-        });
-        if (page != m_pages.end())
+        if (const auto page = pageOf(socket); page != m_pages.end())
             send(*page, state);
     }
 }

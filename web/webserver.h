@@ -64,6 +64,8 @@ private:
     };
 
     void route();
+    [[nodiscard]] Connection* connectionOf(const QTcpSocket* socket);
+    [[nodiscard]] std::vector<Page>::iterator pageOf(const QWebSocket* socket);
     void accept(qintptr descriptor);
     // Whether a newcomer from there may stay, closing an idle connection
     // when all are taken.
