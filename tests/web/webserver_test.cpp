@@ -116,7 +116,7 @@ public:
     static qsizetype contentLength(const QByteArray& answer)
     {
         const qsizetype at = answer.indexOf("Content-Length: ");
-        return at < 0 ? 0 : answer.mid(at + 16, answer.indexOf('\r', at) - at - 16).toLongLong();
+        return at < 0 ? 0 : answer.mid(at + 16, answer.indexOf('\r', at) - at - 16).toInt();
     }
 
     FakeRotor rotor;
