@@ -10,9 +10,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -307,9 +307,8 @@ TEST(DebianPackage, NamesItsVersionAndLibrariesAndShipsEverything)
         << fields.output.toStdString();
     // Filled in from the program's own libraries, and the platform plugins
     // that no library scan finds.
-    for (const char* library :
-         {"libqt6serialport6", "libqt6widgets6", "libqt6core6", "libc6", "qt6-qpa-plugins",
-          "libqt6httpserver6", "libqt6websockets6"})
+    for (const char* library : {"libqt6serialport6", "libqt6widgets6", "libqt6core6", "libc6",
+                                "qt6-qpa-plugins", "libqt6httpserver6", "libqt6websockets6"})
         EXPECT_TRUE(fields.output.contains(QLatin1String(library)))
             << library << " missing from " << fields.output.toStdString();
 
