@@ -14,10 +14,6 @@
 
 namespace kestavo::app
 {
-namespace
-{
-
-} // namespace
 
 void x(platform::Ending& ending)
 {

@@ -25,7 +25,7 @@ std::optional<QByteArray> readWebPassword(QString& why)
     const QString path = webPasswordPath();
     const QString howTo =
         QStringLiteral("; a page beyond this machine needs a password: put one on the first "
-                       "line of %1, readable by you alone (umask 077; printf '%%s\\n' "
+                       "line of %1, readable by you alone (umask 077; printf '%s\\n' "
                        "'a long phrase' > %1), or serve the page on 127.0.0.1 only")
             .arg(path);
     QString reason;

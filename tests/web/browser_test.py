@@ -178,13 +178,6 @@ def unread(kestavo, port, sender, watcher):
         seen_by_other(kestavo, sender, watcher, 135)
 
 
-def refused(page):
-    since = len(notes)
-    go(page, "abc")
-    shows(page, "answer", r'"abc"')
-    assert "abc" not in "".join(notes[since:]), "sent"
-
-
 def locked(a, b, port):
     os.makedirs(f"{TMP}/config/kestavo", exist_ok=True)
     secret = os.open(f"{TMP}/config/kestavo/web-password", os.O_WRONLY | os.O_CREAT, 0o600)
@@ -246,7 +239,6 @@ def main():
                 ("a click on the dial's south", lambda: click_dial(a, 0, 1), r"to 180\b", r"→ 180°$")]:
             case(f"{name} reaches the line and the page", lambda: commanded(a, act, on_line, status))
         case("Stop from the other page stops the turn", lambda: stop(kestavo, a, b))
-        case("a refusal is shown in words and sends nothing", lambda: refused(a))
         case("a second page sees the first's GO", lambda: seen_by_other(kestavo, a, b, 45))
         case("a tracker's target shows on both pages", lambda: tracked(door, pages))
         case("a client that stops reading slows no page", lambda: unread(kestavo, port, b, a))

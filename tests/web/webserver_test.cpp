@@ -113,6 +113,19 @@ public:
         return page;
     }
 
+    // A page that makes the handshake and then reads nothing more.
+    [[nodiscard]] std::unique_ptr<QTcpSocket> openUnreadPage()
+    {
+        std::unique_ptr<QTcpSocket> socket = connectRaw();
+        socket->setReadBufferSize(1);
+        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1024);
+        socket->write(
+            "GET /live HTTP/1.1\r\nHost: " + host() +
+            "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+            "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n");
+        return socket;
+    }
+
     static qsizetype contentLength(const QByteArray& answer)
     {
         const qsizetype at = answer.indexOf("Content-Length: ");
@@ -253,19 +266,12 @@ TEST(WebServer, EveryPageSeesEachChangeAndOneThatStopsReadingIsDropped)
     const auto page1 = server.openPage(first);
     const auto page2 = server.openPage(second);
 
-    // A page that made the handshake and then reads nothing more.
-    const std::unique_ptr<QTcpSocket> stalled = server.connectRaw();
-    stalled->setReadBufferSize(1);
-    stalled->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1024);
-    stalled->write("GET /live HTTP/1.1\r\nHost: " + server.host() +
-                   "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
-                   "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n");
+    const std::unique_ptr<QTcpSocket> stalled = server.openUnreadPage();
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.web.livePages() == 3; }, 2000));
 
     const QString notice(2000, u'n');
     for (int i = 1; i <= 200 && server.web.livePages() == 3; ++i) {
         server.rotor.change(i, notice);
-        const auto sentAt = std::chrono::steady_clock::now();
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
                 const QString target = QStringLiteral("\"target\":%1,").arg(i);
@@ -273,7 +279,6 @@ TEST(WebServer, EveryPageSeesEachChangeAndOneThatStopsReadingIsDropped)
             },
             500))
             << "change " << i;
-        EXPECT_LT(std::chrono::steady_clock::now() - sentAt, 500ms);
     }
     EXPECT_EQ(server.web.livePages(), 2) << "its unsent messages passed the bound";
 
@@ -283,12 +288,7 @@ TEST(WebServer, EveryPageSeesEachChangeAndOneThatStopsReadingIsDropped)
     EXPECT_TRUE(server.rotor.commands.isEmpty());
 
     // What the kernel still takes never drains: dropped on its time.
-    const std::unique_ptr<QTcpSocket> slow = server.connectRaw();
-    slow->setReadBufferSize(1);
-    slow->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 1024);
-    slow->write("GET /live HTTP/1.1\r\nHost: " + server.host() +
-                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
-                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n");
+    const std::unique_ptr<QTcpSocket> slow = server.openUnreadPage();
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.web.livePages() == 2; }, 2000));
     server.rotor.change(1, QString(60000, u'n'));
     QTest::qWait(200);
